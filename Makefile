@@ -1,0 +1,44 @@
+# Thin wrapper over CMake: the build lives in CMakeLists.txt.
+JOBS ?= $(shell nproc)
+WERROR ?= $(if $(CI),ON,OFF)
+CMAKE_FLAGS = -DZV_WERROR=$(WERROR)
+
+.PHONY: all build run test test-asan test-tsan bench fuzz clean
+
+all: build
+
+build:
+	cmake -S . -B build $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+
+run: build
+	./build/invar
+
+test: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+test-asan:
+	cmake -S . -B build-asan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=address,undefined
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+test-tsan:
+	cmake -S . -B build-tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS)
+	ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
+
+bench:
+	cmake -S . -B build-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DZV_TESTS=OFF -DZV_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	for b in build-bench/bench/bench_*; do $$b || exit 1; done
+
+# libFuzzer needs clang; each target runs for a bounded time.
+FUZZ_SECONDS ?= 60
+fuzz:
+	command -v clang++ >/dev/null || (apt-get update && apt-get install -y clang)
+	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_TESTS=OFF -DZV_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+	for f in build-fuzz/tests/fuzz/fuzz_*; do $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 || exit 1; done
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-fuzz

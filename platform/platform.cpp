@@ -1,0 +1,128 @@
+// POSIX and Windows implementations of the platform services.
+#include "platform/platform.h"
+
+#include <cfenv>
+#include <chrono>
+#include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace zv {
+
+void sleep_ms(int32_t milliseconds) {
+  if (milliseconds <= 0) {
+    std::this_thread::yield();
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void beep(int32_t frequency_hz, int32_t duration_ms) {
+#ifdef _WIN32
+  Beep(static_cast<DWORD>(frequency_hz), static_cast<DWORD>(duration_ms));
+#else
+  // A terminal bell is the only sound a console program can count on here; it is
+  // sent to the controlling terminal so that it never lands in redirected output.
+  (void)frequency_hz;
+  (void)duration_ms;
+  if (isatty(STDOUT_FILENO)) {
+    const char bell = '\a';
+    ssize_t ignored = write(STDOUT_FILENO, &bell, 1);
+    (void)ignored;
+  }
+#endif
+}
+
+#ifdef _WIN32
+static bool lock_range(std::FILE* stream, int64_t offset, int64_t length, bool lock) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD lo = static_cast<DWORD>(offset), hi = static_cast<DWORD>(offset >> 32);
+  DWORD nlo = static_cast<DWORD>(length), nhi = static_cast<DWORD>(length >> 32);
+  return lock ? LockFile(h, lo, hi, nlo, nhi) != 0 : UnlockFile(h, lo, hi, nlo, nhi) != 0;
+}
+#else
+static bool lock_range(std::FILE* stream, int64_t offset, int64_t length, bool lock) {
+  if (!stream || length <= 0 || offset < 0) return false;
+  struct flock fl {};
+  // A write lock needs a stream opened for writing; a read-only stream gets a
+  // shared lock, which is what a reader can hold.
+  int flags = fcntl(fileno(stream), F_GETFL);
+  bool writable = flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
+  fl.l_type = lock ? (writable ? F_WRLCK : F_RDLCK) : F_UNLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(offset);
+  fl.l_len = static_cast<off_t>(length);
+  // Like LockFile: fail at once when another process holds the range.
+  return fcntl(fileno(stream), F_SETLK, &fl) == 0;
+}
+#endif
+
+bool lock_file(std::FILE* stream, int64_t offset, int64_t length) {
+  return lock_range(stream, offset, length, true);
+}
+
+bool unlock_file(std::FILE* stream, int64_t offset, int64_t length) {
+  return lock_range(stream, offset, length, false);
+}
+
+std::string host_file_name(const char* name) {
+  std::string path = name ? name : "";
+#ifndef _WIN32
+  bool drive = path.size() >= 3 &&
+               ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+               path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  if (drive) path.erase(0, 3);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+#endif
+  return path;
+}
+
+std::FILE* open_file(const char* name, const char* mode) {
+  return std::fopen(host_file_name(name).c_str(), mode);
+}
+
+std::FILE* reopen_file(const char* name, const char* mode, std::FILE* stream) {
+  return std::freopen(host_file_name(name).c_str(), mode, stream);
+}
+
+void setup_floating_point() {
+#if defined(__x86_64__) || defined(__i386__)
+#if defined(_MSC_VER)
+  unsigned int current;
+  _controlfp_s(&current, 0, 0x30300);
+#else
+  // x87 control word: precision control 64-bit (bits 8-9 = 11), rounding to nearest
+  // (bits 10-11 = 00); the exception masks are kept.
+  uint16_t cw;
+  __asm__ volatile("fnstcw %0" : "=m"(cw));
+  cw = static_cast<uint16_t>((cw & ~0x0F00u) | 0x0300u);
+  __asm__ volatile("fldcw %0" : : "m"(cw));
+#endif
+#endif
+  std::fesetround(FE_TONEAREST);
+}
+
+bool stdin_is_terminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdin)) != 0;
+#else
+  return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+bool stdout_is_terminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdout)) != 0;
+#else
+  return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+}  // namespace zv

@@ -1,0 +1,39 @@
+// Operating-system services that the portable layers need: sleeping, the beep,
+// file record locks, host file names, the floating-point set-up and terminal queries.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace zv {
+
+// Sleeps the calling thread for the given number of milliseconds (0 yields).
+void sleep_ms(int32_t milliseconds);
+
+// Sounds a tone; silent where the host has no sound facility.
+void beep(int32_t frequency_hz, int32_t duration_ms);
+
+// Record locks on the file behind a stream; true on success.
+bool lock_file(std::FILE* stream, int64_t offset, int64_t length);
+bool unlock_file(std::FILE* stream, int64_t offset, int64_t length);
+
+// The host path for a file name as the program writes it. On hosts without drive
+// letters "X:\rest" and "X:/rest" name "rest" relative to the current directory,
+// and every backslash separates directories.
+std::string host_file_name(const char* name);
+
+// fopen on the host path of the name.
+std::FILE* open_file(const char* name, const char* mode);
+
+// freopen on the host path of the name.
+std::FILE* reopen_file(const char* name, const char* mode, std::FILE* stream);
+
+// 64-bit significand, round to nearest where the processor has an x87 unit; SSE
+// arithmetic is not affected.
+void setup_floating_point();
+
+bool stdin_is_terminal();
+bool stdout_is_terminal();
+
+}  // namespace zv

@@ -1,0 +1,3 @@
+// placeholder until implemented
+#include "runtime/file_channel.h"
+namespace zv { int32_t close_all_channels() { return 0; } }

@@ -1,0 +1,49 @@
+// The input statement: prompt sequence, line editor, field tokenizer and the
+// conversion of fields into numbers.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/channel.h"
+#include "runtime/strings.h"
+
+namespace zv {
+
+constexpr int32_t FIELD_MAX = 67;
+
+// The input context (context area 2).
+struct InputContext {
+  ChannelRecord* source;  // none when fields come from the typed line
+  StringDesc line;
+  int32_t position;
+};
+
+InputContext* input_context();
+
+// Starts an input statement (prompt released). Returns the error number.
+int32_t input_prompt(StringDesc* prompt, int32_t question, int32_t line_end);
+
+// The prompt sequence behind the line-input hook, shared by the console and the
+// graphics screen (graphics 1 draws the editor's cursor mark).
+int32_t line_input_sequence(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
+                            int32_t question, int32_t line_end, int32_t graphics);
+
+// Reads the next field and stores its value; both return 0.
+int32_t input_double(double* value);
+int32_t input_single(float* value);
+
+int32_t read_field(char* buffer, int32_t max_length, int32_t string_flag, int32_t* float_flag);
+int32_t next_input_char();
+int32_t put_back_char(int32_t c);
+
+// Edits the line in place with keys from the hooks; returns it.
+StringDesc* line_editor(StringDesc* line, int32_t graphics);
+
+// The integer conversions of number fields ("&H", "&B", "&O", "&" radix prefixes,
+// otherwise decimal), wrapping without overflow checks.
+int32_t field_to_int32(const char* text);
+int64_t field_to_int64(const char* text);
+// The conversion rule of input_double for a tokenized field.
+double field_to_double(const char* field, int32_t length, int32_t float_flag);
+
+}  // namespace zv

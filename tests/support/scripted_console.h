@@ -1,0 +1,41 @@
+// A scripted console for tests: installed into the hooks table, it hands out keys
+// from a script and records every byte that is printed, plus the cursor moves and
+// pauses, so that tests can assert exactly what the console received.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace zv::test {
+
+struct ScriptedConsole {
+  std::deque<int32_t> keys;  // key codes: 1..255, or 256 * scan + 255 for extended keys
+  std::string output;        // every byte given to the print-buffer hook
+  int32_t columns = 80, rows = 25;
+  int32_t column = 0, row = 0;  // cursor, from 0
+  bool cursor_visible = true;
+  int32_t clears = 0;    // clear-screen calls
+  int32_t pauses = 0;    // sleep(-1) calls
+  int32_t beeps = 0;     // bell bytes printed
+  bool redirected = false;
+  // When set, a pause consumes one key (as the real console does on a terminal).
+  bool pause_consumes_key = true;
+  // A record of events in order: printed text, "<CLS>", "<PAUSE>", "<LOCATE r,c>".
+  std::string log;
+
+  void type(const std::string& text);  // queues each byte as a key
+  void press(int32_t code) { keys.push_back(code); }
+};
+
+// Installs the console into every hooks slot it serves; uninstall clears them.
+void install(ScriptedConsole& console);
+void uninstall();
+
+// Extended key codes (255 in the low byte, the scan code in the high byte).
+constexpr int32_t extended_key(int32_t scan) { return scan * 256 + 255; }
+constexpr int32_t KEY_HOME = extended_key(71), KEY_UP = extended_key(72), KEY_LEFT = extended_key(75),
+                  KEY_RIGHT = extended_key(77), KEY_END = extended_key(79), KEY_DOWN = extended_key(80),
+                  KEY_DELETE = extended_key(83);
+
+}  // namespace zv::test
