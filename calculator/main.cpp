@@ -1,4 +1,4 @@
 // The program invar: the invariant calculator.
 #include "calculator/calculator.h"
 
-int main(int argc, char** argv) { return zv::run_calculator(argc, argv); }
+int main(int argc, char** argv) { zv::run_calculator(argc, argv); }
