@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "runtime/channel.h"
 #include "runtime/strings.h"
@@ -10,6 +11,16 @@
 namespace zv {
 
 constexpr int32_t FIELD_MAX = 67;
+
+// The longest line the editor keeps; keys that would make it longer are refused
+// with the beep.
+constexpr int32_t LINE_EDITOR_MAX = 32767;
+
+// Extended key codes the editor acts on (scan code * 256 + 255).
+constexpr int32_t EDITOR_KEY_HOME = 71 * 256 + 255, EDITOR_KEY_UP = 72 * 256 + 255,
+                  EDITOR_KEY_LEFT = 75 * 256 + 255, EDITOR_KEY_RIGHT = 77 * 256 + 255,
+                  EDITOR_KEY_END = 79 * 256 + 255, EDITOR_KEY_DOWN = 80 * 256 + 255,
+                  EDITOR_KEY_DELETE = 83 * 256 + 255;
 
 // The input context (context area 2).
 struct InputContext {
@@ -36,8 +47,18 @@ int32_t read_field(char* buffer, int32_t max_length, int32_t string_flag, int32_
 int32_t next_input_char();
 int32_t put_back_char(int32_t c);
 
-// Edits the line in place with keys from the hooks; returns it.
+// Edits the line in place with keys from the hooks until Enter; returns it, or null
+// when the edited line cannot be stored (out of memory).
 StringDesc* line_editor(StringDesc* line, int32_t graphics);
+
+// The stream that the screen channel reads when input is redirected; null (the
+// default) is the C standard input. Returns the previous setting.
+std::FILE* set_redirected_stream(std::FILE* stream);
+
+// The tone of the line editor (Delete at the end of the line, a full line);
+// zv::beep unless replaced, null restores it. Returns the previous function.
+using BeepFunction = void (*)(int32_t frequency_hz, int32_t duration_ms);
+BeepFunction set_line_editor_beep(BeepFunction function);
 
 // The integer conversions of number fields ("&H", "&B", "&O", "&" radix prefixes,
 // otherwise decimal), wrapping without overflow checks.
