@@ -154,9 +154,11 @@ void BM_snprintf_fwrite(benchmark::State& state) {
 }
 BENCHMARK(BM_snprintf_fwrite);
 
-// Passes every run on to the console and keeps the time per iteration by name.
+// Passes every run on to the console and keeps the time per iteration by name
+// (with repetitions the aggregates come as <name>_median and so on).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& reports) override {
     for (const Run& run : reports)
       if (!run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
@@ -165,10 +167,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> times;
 };
 
-void print_ratio(const RatioReporter& r, const char* ours, const char* baseline) {
-  auto a = r.times.find(ours), b = r.times.find(baseline);
-  if (a == r.times.end() || b == r.times.end() || b->second <= 0) return;
-  std::printf("ratio %s / %s: %.2f\n", ours, baseline, a->second / b->second);
+// The ratio of the two CPU times per item, of the medians when there are repetitions.
+void print_ratio(const RatioReporter& r, const std::string& ours, const std::string& baseline) {
+  for (const char* suffix : {"_median", ""}) {
+    auto a = r.times.find(ours + suffix), b = r.times.find(baseline + suffix);
+    if (a == r.times.end() || b == r.times.end() || b->second <= 0) continue;
+    std::printf("ratio %s / %s: %.2f%s\n", ours.c_str(), baseline.c_str(), a->second / b->second,
+                *suffix ? " (medians)" : "");
+    return;
+  }
 }
 
 // number_to_text must not allocate: every value converted a hundred times.
