@@ -125,6 +125,8 @@ TEST_F(InputTest, TypedNumberFields) {
       {"&hd", 13, 0},
       {"&", 0, 0},
       {"&HFFFFFFFFFFFFFFFF", -1, 0},
+      {"&H0FFFFFFFFFFFFFFFF", -1, 0},
+      {"&B10000000000000000001", 524289, 0},
       {"&hFFFFFFFF", 4294967295.0, 0},
       {"&h7FFFFFF", 134217727, 0},
       {"&hFFFFFFF1", 4294967281.0, 0},
