@@ -219,26 +219,14 @@ TEST_F(ConsoleOutput, WidePrintNarrowsEachCharacter) {
   EXPECT_EQ(out, "?A?\xe9");
 }
 
-TEST_F(ConsoleOutput, SlotsWithoutAConsoleFacility) {
-  int32_t x = 0, y = 0, wheel = 0, buttons = 0, clip = 0;
-  EXPECT_EQ(console().get_mouse(&x, &y, &wheel, &buttons, &clip), 1);
-  EXPECT_EQ(x, -1);
-  EXPECT_EQ(y, -1);
-  EXPECT_EQ(wheel, -1);
-  EXPECT_EQ(buttons, -1);
-  EXPECT_EQ(clip, -1);
-  EXPECT_EQ(console().get_mouse(&x, &y, nullptr, nullptr, nullptr), 1);
-  EXPECT_EQ(console().set_mouse(1, 1, 1, 0), 1);
-  EXPECT_EQ(console().key_state(30), 0);
-  EXPECT_EQ(console().port_in(0x3C9), -1);
-  EXPECT_EQ(console().port_out(0x3C8, 1), -1);
-  EXPECT_EQ(console().read_screen_cell(1, 1, 0), 0);
-  EXPECT_EQ(console().copy_page(0, -1), 0);
-  EXPECT_EQ(console().copy_page(1, 0), 1);
-  EXPECT_EQ(console().set_pages(0, 0), 0);
+TEST_F(ConsoleOutput, EverySlotIsSet) {
   const ConsoleHooks& h = console();
   const void* const* slots = reinterpret_cast<const void* const*>(&h);
   for (size_t i = 0; i < sizeof(ConsoleHooks) / sizeof(void*); ++i) EXPECT_NE(slots[i], nullptr) << "slot " << i;
+  int32_t x = 0, y = 0;
+  EXPECT_EQ(h.get_mouse(&x, &y, nullptr, nullptr, nullptr), 1);  // optional outputs may be null
+  EXPECT_EQ(x, -1);
+  EXPECT_EQ(y, -1);
 }
 
 std::string inkey_text() {
