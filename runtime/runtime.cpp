@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "runtime/file_channel.h"
 #include "runtime/input.h"
+#include "runtime/statements.h"
 
 namespace zv {
 
@@ -44,6 +45,7 @@ void runtime_constructor() {
   if (++init_counter != 1) return;
   release_context();
   std::memset(static_cast<void*>(&context), 0, sizeof context);
+  set_view_rows_raw(-1, -1);
   setup_floating_point();
   console_reset();
 }

@@ -58,7 +58,7 @@ class TempDir {
   std::string path_, previous_;
 };
 
-struct Run {
+struct RunResult {
   std::string report;
   std::string screen;
   int pauses = 0;
@@ -66,7 +66,7 @@ struct Run {
 };
 
 // Types the nine entries (each closed with Enter) and gives one key per pause.
-Run run_with_entries(const std::vector<std::string>& entries, int pause_keys = 40) {
+RunResult run_with_entries(const std::vector<std::string>& entries, int pause_keys = 40) {
   runtime_exit();
   runtime_constructor();
   test::ScriptedConsole console;
@@ -78,7 +78,7 @@ Run run_with_entries(const std::vector<std::string>& entries, int pause_keys = 4
   }
   for (int i = 0; i < pause_keys; ++i) console.press(' ');
   test::install(console);
-  Run run;
+  RunResult run;
   {
     TempDir dir;
     run_calculation();
@@ -97,11 +97,13 @@ struct GoldenCase {
   int pauses;  // 5 fixed pauses plus one per root in each pass
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
 class Golden : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(Golden, ReportAndScreenMatchByteForByte) {
   const GoldenCase& c = GetParam();
-  Run run = run_with_entries(c.entries);
+  RunResult run = run_with_entries(c.entries);
   expect_golden(std::string(c.name) + ".report", run.report);
   expect_golden(std::string(c.name) + ".screen", run.screen);
   EXPECT_EQ(run.pauses, c.pauses);
@@ -124,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Transcript, ReportBeginsWithTheEchoAndEndsWithTheClosingLine) {
-  Run run = run_with_entries({"1", "0", "0", "0", "1", "0", "0", "0", "1"});
+  RunResult run = run_with_entries({"1", "0", "0", "0", "1", "0", "0", "0", "1"});
   EXPECT_EQ(run.report.rfind("       a11 =  1\r\n", 0), 0u);
   const std::string tail = "\r\n\r\n -Ende Geradenermittlung-\r\n";
   ASSERT_GE(run.report.size(), tail.size());
@@ -133,7 +135,7 @@ TEST(Transcript, ReportBeginsWithTheEchoAndEndsWithTheClosingLine) {
 }
 
 TEST(Transcript, EntriesThatAreNotNumbersReadAsZero) {
-  Run run = run_with_entries({"abc", "", "12abc", "&h10", "1.5d1", "1,5", "  -2  ", "x", "0"});
+  RunResult run = run_with_entries({"abc", "", "12abc", "&h10", "1.5d1", "1,5", "  -2  ", "x", "0"});
   const char* echo =
       "       a11 =  0\r\n       a12 =  0\r\n       a13 =  12\r\n       a21 =  16\r\n       a22 =  15\r\n"
       "       a23 =  1\r\n       a31 = -2\r\n       a32 =  0\r\n       a33 =  0\r\n";

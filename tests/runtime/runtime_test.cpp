@@ -171,7 +171,8 @@ TEST_F(RuntimeTest, ClearScreenResetsTheColumn) {
 
 TEST_F(RuntimeTest, ScreenRecordTakesItsColumnAndWidthFromTheConsole) {
   runtime_exit();
-  runtime_constructor();
+  runtime_constructor();  // the reset empties the hooks table
+  test::install(console);
   console.column = 9;
   console.columns = 64;
   ChannelRecord* s = screen_record();

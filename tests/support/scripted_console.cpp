@@ -65,8 +65,6 @@ int32_t sc_locate(int32_t row, int32_t column, int32_t visibility) {
   if (column > 0) active->column = column - 1;
   if (visibility == 0) active->cursor_visible = false;
   if (visibility == 1) active->cursor_visible = true;
-  if (row > 0 || column > 0)
-    active->log += "<LOCATE " + std::to_string(active->row + 1) + "," + std::to_string(active->column + 1) + ">";
   return previous;
 }
 

@@ -21,7 +21,8 @@ struct ScriptedConsole {
   bool redirected = false;
   // When set, a pause consumes one key (as the real console does on a terminal).
   bool pause_consumes_key = true;
-  // A record of events in order: printed text, "<CLS>", "<PAUSE>", "<LOCATE r,c>".
+  // What the screen showed, in order: printed text, "<CLS>" and "<PAUSE>" (cursor
+  // moves are not recorded: they change no text).
   std::string log;
 
   void type(const std::string& text);  // queues each byte as a key
