@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/hooks.h"
+#include "runtime/print.h"
 #include "runtime/runtime.h"
 
 namespace zv {
@@ -82,11 +83,12 @@ int32_t write_bytes(ChannelRecord* ch, const void* bytes, size_t count) {
       last = i - 1;
       break;
     }
-  if (last == count)
-    ch->column += static_cast<int32_t>(count);
-  else
-    ch->column = static_cast<int32_t>(count - last - 1);
-  if (ch->width != 0) ch->column %= ch->width;
+  int64_t column = last == count ? int64_t{ch->column} + static_cast<int64_t>(count)
+                                  : static_cast<int64_t>(count - last - 1);
+  // Without a width the column only matters modulo the print zone; keeping it in a
+  // range that is a multiple of the zone width keeps the zones right on endless lines.
+  const int64_t range = ch->width != 0 ? ch->width : int64_t{PRINT_ZONE_WIDTH} << 26;
+  ch->column = static_cast<int32_t>(column % range);
   return set_error(ERR_NONE);
 }
 

@@ -77,6 +77,18 @@ TEST_F(PrintTest, ColumnFollowsTheBytesWritten) {
   EXPECT_EQ(screen_record()->column, 170 % 80);
 }
 
+TEST_F(PrintTest, EndlessLinesWithoutAWidthKeepTheirZones) {
+  ChannelRecord* s = screen_record();
+  s->width = 0;
+  s->column = 2147483640;  // 2147483640 = 14 * 153391688 + 8
+  print_text(0, "abcdefghij", PRINT_NONE);  // past the int32 range: column 18 modulo 14 is 4
+  EXPECT_GE(s->column, 0);
+  EXPECT_EQ(s->column % PRINT_ZONE_WIDTH, 4);
+  console.output.clear();
+  print_zone(0);
+  EXPECT_EQ(console.output, std::string(10, ' '));
+}
+
 TEST_F(PrintTest, NumbersKeepTheirLeadingBlank) {
   print_string(0, temp_from_literal("       a11 = ", 13), PRINT_NONE);
   print_double(0, 2, PRINT_NEWLINE);
