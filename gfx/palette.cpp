@@ -122,8 +122,8 @@ void paletteStatement(int32_t index, int32_t colour, int32_t green, int32_t blue
 }
 
 void resendPalette() {
-  ScreenState* s = currentScreen();
-  if (!s || !s->palette || !s->driver || !s->driver->setColour) return;
+  ScreenState* s = paletteScreen();
+  if (!s || !s->driver || !s->driver->setColour) return;
   for (int32_t i = 0; i < 256; ++i) {
     const uint32_t rgb = s->palette[i];
     s->driver->setColour(i, rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
