@@ -147,13 +147,19 @@ void clearScreenPages(ScreenState* s, uint32_t colour) {
 }
 
 bool finishScreenBuild(ScreenState* s) {
+  // The driver is open by now and its update thread may be reading: everything
+  // below happens under the screen lock.
+  lockScreen();
   if (s->depth <= 8) resetPalette(-1);
   DrawContext* context = getDrawContext();
-  if (!context || context->screen_id != s->id) return false;
-  if (!resetTextCellPages(s, context->active_page, context->foreground, context->background))
-    return false;
-  clearScreenPages(s, context->background);
-  return true;
+  bool ok = context && context->screen_id == s->id &&
+            resetTextCellPages(s, context->active_page, context->foreground, context->background);
+  if (ok) {
+    clearScreenPages(s, context->background);
+    markRowsDirty(s, 0, s->height - 1);
+  }
+  unlockScreen(1, 0);
+  return ok;
 }
 
 void destroyScreenState(ScreenState* s) {

@@ -76,6 +76,7 @@ TEST_F(PageHooksTest, CopyPageCopiesTheViewportAndTheTextCells) {
 TEST_F(PageHooksTest, CopyPageRejectsMissingPagesAndIgnoresItself) {
   zv::ScreenState* s = build(PAGED_8);
   paint(s, 0, 0x44);
+  clearDirty(s);
   EXPECT_EQ(zv::copyPageHook(0, 3), 1);
   EXPECT_EQ(zv::get_error(), 1);
   EXPECT_EQ(zv::copyPageHook(-2, 1), 1);

@@ -110,6 +110,7 @@ TEST_F(PaletteTest, NothingHappensAboveDepth8OrWithoutScreen) {
   zv::paletteStatement(1, 0x3F, -1, -1);  // no screen
   zv::ScreenState* s = build(DEPTH_32);
   clearLog();
+  clearDirty(s);
   zv::paletteStatement(1, 0x3F, -1, -1);
   zv::paletteStatement(-1, 0, 0, 0);
   zv::resendPalette();
