@@ -135,24 +135,6 @@ TEST_F(PaletteTest, ResendRepeatsAllEntriesInOrder) {
   EXPECT_EQ(driverLog().colours[200], (ColourCall{200, 0, 255, 255}));
 }
 
-TEST_F(PaletteTest, DefaultPalettesMatchTheirDefinitions) {
-  const zv::PaletteInfo* p64 = zv::defaultPaletteInfo(64);
-  ASSERT_NE(p64, nullptr);
-  for (int i = 0; i < 64; ++i) {
-    const uint8_t* c = p64->rgb_data + 3 * i;
-    EXPECT_EQ(c[0], 170 * (i >> 2 & 1) + 85 * (i >> 5 & 1)) << i;
-    EXPECT_EQ(c[1], 170 * (i >> 1 & 1) + 85 * (i >> 4 & 1)) << i;
-    EXPECT_EQ(c[2], 170 * (i & 1) + 85 * (i >> 3 & 1)) << i;
-  }
-  const zv::PaletteInfo* p256 = zv::defaultPaletteInfo(256);
-  const zv::PaletteInfo* p16 = zv::defaultPaletteInfo(16);
-  ASSERT_NE(p256, nullptr);
-  ASSERT_NE(p16, nullptr);
-  EXPECT_EQ(std::vector<uint8_t>(p256->rgb_data, p256->rgb_data + 48),
-            std::vector<uint8_t>(p16->rgb_data, p16->rgb_data + 48));
-  EXPECT_EQ(zv::defaultPaletteInfo(3), nullptr);
-}
-
 // ---- colour hook -----------------------------------------------------------------
 
 TEST_F(PaletteTest, ColourHookPerDepth) {
