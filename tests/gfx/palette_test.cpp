@@ -139,7 +139,7 @@ TEST_F(PaletteTest, ResendRepeatsAllEntriesInOrder) {
 
 TEST_F(PaletteTest, ColourHookPerDepth) {
   struct Case {
-    ScreenSpec spec;
+    ScreenShape shape;
     int32_t fg, bg, flags;
     uint32_t want_fg, want_bg;
   } cases[] = {
@@ -151,11 +151,11 @@ TEST_F(PaletteTest, ColourHookPerDepth) {
       {MODE_9, 0x1C, 0, 0x02, 0x0C, 0},               // modes 7-9: foreground & 15
   };
   for (const Case& k : cases) {
-    build(k.spec);
+    build(k.shape);
     zv::colourHook(k.fg, k.bg, k.flags);
     const zv::DrawContext* c = zv::getDrawContext();
-    EXPECT_EQ(c->foreground, k.want_fg) << k.spec.depth << " " << k.fg;
-    EXPECT_EQ(c->background, k.want_bg) << k.spec.depth << " " << k.fg;
+    EXPECT_EQ(c->foreground, k.want_fg) << k.shape.depth << " " << k.fg;
+    EXPECT_EQ(c->background, k.want_bg) << k.shape.depth << " " << k.fg;
   }
 }
 

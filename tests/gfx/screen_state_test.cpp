@@ -57,7 +57,7 @@ TEST_F(ScreenStateTest, Mode18BuildsEveryBufferWithItsDefaults) {
 
 TEST_F(ScreenStateTest, DefaultColoursFollowTheDepth) {
   struct Case {
-    ScreenSpec spec;
+    ScreenShape shape;
     int32_t bytes_per_pixel;
     uint32_t foreground, background;
   } cases[] = {
@@ -68,9 +68,9 @@ TEST_F(ScreenStateTest, DefaultColoursFollowTheDepth) {
       {DEPTH_32, 4, 0xFFFFFFFF, 0xFF000000},
   };
   for (const Case& k : cases) {
-    SCOPED_TRACE(k.spec.depth);
+    SCOPED_TRACE(k.shape.depth);
     clearLog();
-    zv::ScreenState* s = build(k.spec);
+    zv::ScreenState* s = build(k.shape);
     EXPECT_EQ(s->bytes_per_pixel, k.bytes_per_pixel);
     EXPECT_EQ(s->pitch, k.bytes_per_pixel * s->width);
     const zv::DrawContext* c = zv::getDrawContext();

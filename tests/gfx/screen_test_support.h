@@ -61,7 +61,7 @@ inline zv::WindowDriver testDriver(bool with_present = false) {
   return d;
 }
 
-struct ScreenSpec {
+struct ScreenShape {
   int32_t mode_number;
   int32_t width, height, depth, pages;
   int32_t palette_colours;
@@ -69,14 +69,14 @@ struct ScreenSpec {
   int32_t text_columns = 80, text_rows = 30;
 };
 
-constexpr ScreenSpec MODE_18{18, 640, 480, 8, 1, 256};
-constexpr ScreenSpec MODE_12{12, 640, 480, 4, 1, 256};
-constexpr ScreenSpec MODE_9{9, 640, 350, 4, 2, 64, 1, 80, 25};
-constexpr ScreenSpec MODE_1{1, 320, 200, 2, 8, 16, 1, 40, 25};
-constexpr ScreenSpec MODE_11{11, 640, 480, 1, 1, 2};
-constexpr ScreenSpec DEPTH_16{-1, 64, 16, 16, 1, 256, 1, 8, 2};
-constexpr ScreenSpec DEPTH_32{-1, 64, 16, 32, 1, 256, 1, 8, 2};
-constexpr ScreenSpec PAGED_8{13, 40, 12, 8, 3, 256, 1, 5, 1};
+constexpr ScreenShape MODE_18{18, 640, 480, 8, 1, 256};
+constexpr ScreenShape MODE_12{12, 640, 480, 4, 1, 256};
+constexpr ScreenShape MODE_9{9, 640, 350, 4, 2, 64, 1, 80, 25};
+constexpr ScreenShape MODE_1{1, 320, 200, 2, 8, 16, 1, 40, 25};
+constexpr ScreenShape MODE_11{11, 640, 480, 1, 1, 2};
+constexpr ScreenShape DEPTH_16{-1, 64, 16, 16, 1, 256, 1, 8, 2};
+constexpr ScreenShape DEPTH_32{-1, 64, 16, 32, 1, 256, 1, 8, 2};
+constexpr ScreenShape PAGED_8{13, 40, 12, 8, 3, 256, 1, 5, 1};
 
 // Resets the runtime and the driver log for each test and takes the screen down after.
 class ScreenTest : public ::testing::Test {
@@ -100,26 +100,26 @@ class ScreenTest : public ::testing::Test {
   }
 
   // The mode-setting sequence with the test driver in place of the search.
-  zv::ScreenState* build(const ScreenSpec& spec, bool with_present = false) {
+  zv::ScreenState* build(const ScreenShape& shape, bool with_present = false) {
     zv::destroyScreenState(zv::currentScreen());
     driver_ = testDriver(with_present);
     zv::ScreenState* s = zv::createScreenState();
     EXPECT_NE(s, nullptr);
-    s->mode_number = spec.mode_number;
-    s->width = spec.width;
-    s->height = spec.height;
-    s->scanline_size = spec.scanline_size;
-    s->default_palette = zv::builtinPalette(spec.palette_colours);
+    s->mode_number = shape.mode_number;
+    s->width = shape.width;
+    s->height = shape.height;
+    s->scanline_size = shape.scanline_size;
+    s->default_palette = zv::builtinPalette(shape.palette_colours);
     s->font = zv::builtinFont(16);
     s->aspect = 1.0f;
-    zv::normaliseScreenDepth(s, spec.depth);
-    EXPECT_TRUE(zv::allocateScreenBuffers(s, spec.pages));
+    zv::normaliseScreenDepth(s, shape.depth);
+    EXPECT_TRUE(zv::allocateScreenBuffers(s, shape.pages));
     zv::setCurrentScreen(s);
     zv::selectPixelRoutines(s->bytes_per_pixel);
     EXPECT_EQ(driver_.open("t", s->width, s->height * s->scanline_size, s->depth, 0, 0), 0);
     s->driver = &driver_;
-    s->text_columns = spec.text_columns;
-    s->text_rows = spec.text_rows;
+    s->text_columns = shape.text_columns;
+    s->text_rows = shape.text_rows;
     EXPECT_TRUE(zv::finishScreenBuild(s));
     return s;
   }
