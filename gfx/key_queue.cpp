@@ -1,0 +1,162 @@
+// Key queue, event ring and the graphics screen's keyboard hooks. The queue and the
+// key states are written by the driver's thread inside its exclusion and read here
+// inside lockScreen, which takes the same exclusion.
+#include "gfx/key_queue.h"
+
+#include <cstring>
+
+#include "gfx/window_driver.h"
+#include "platform/platform.h"
+#include "runtime/runtime.h"
+#include "runtime/statements.h"
+
+namespace zv {
+
+namespace {
+
+KeyQueue queue;
+
+// Extended codes of the keys given by number, 256 + i; the last entry (F10) serves
+// every other code of 276 and above whose low byte is not 255.
+constexpr char NUMBERED_KEYS[] = "kHPKMRSGOIQ;<=>?@ABCD";
+
+// The screen lock for the span of a scope.
+struct ScreenLock {
+  ScreenLock() { lockScreen(); }
+  ~ScreenLock() { unlockScreen(1, 0); }
+  ScreenLock(const ScreenLock&) = delete;
+  ScreenLock& operator=(const ScreenLock&) = delete;
+};
+
+int32_t take_pressed_flag() {
+  int32_t pressed = queue.key_pressed;
+  queue.key_pressed = 0;
+  return pressed;
+}
+
+}  // namespace
+
+void postKey(int32_t code) {
+  queue.codes[queue.tail] = code;
+  int32_t next = (queue.tail + 1) % KEY_QUEUE_SIZE;
+  if (next == queue.head) queue.head = (next + 1) % KEY_QUEUE_SIZE;
+  queue.tail = next;
+  queue.key_pressed = 1;
+}
+
+void postEvent(const ScreenEvent& event) {
+  ScreenState* s = currentScreen();
+  if (!s || !s->event_queue || !s->event_lock) return;
+  s->event_lock->acquire();
+  s->event_queue[s->event_tail] = event;
+  int32_t next = (s->event_tail + 1) % EVENT_QUEUE_SIZE;
+  if (next == s->event_head) s->event_head = (next + 1) % EVENT_QUEUE_SIZE;
+  s->event_tail = next;
+  s->event_lock->release();
+}
+
+int32_t popKey() {
+  ScreenLock lock;
+  int32_t code = 0;
+  if (queue.head != queue.tail) {
+    code = queue.codes[queue.head];
+    queue.head = (queue.head + 1) % KEY_QUEUE_SIZE;
+  }
+  take_pressed_flag();
+  return code;
+}
+
+int32_t keyAvailable() {
+  ScreenLock lock;
+  return queue.head != queue.tail ? 1 : 0;
+}
+
+int32_t keyPressedSinceCheck() {
+  ScreenLock lock;
+  return take_pressed_flag();
+}
+
+void resetKeyQueue() { queue = KeyQueue{}; }
+
+uint8_t extendedKeyByte(int32_t code) {
+  if ((code & 0xFF) == 0xFF) return static_cast<uint8_t>((code >> 8) & 0xFF);
+  if (code >= 256 && code <= 275) return static_cast<uint8_t>(NUMBERED_KEYS[code - 256]);
+  return static_cast<uint8_t>(NUMBERED_KEYS[20]);
+}
+
+StringDesc* graphicsInkey() {
+  if (!currentScreen()) return temp_from_literal("", 0);
+  int32_t code = popKey();
+  if (code <= 0) return temp_from_literal("", 0);
+  char bytes[2];
+  if (code <= 255) {
+    bytes[0] = static_cast<char>(code);
+    return temp_from_copy(bytes, 1);
+  }
+  bytes[0] = static_cast<char>(255);
+  bytes[1] = static_cast<char>(extendedKeyByte(code));
+  return temp_from_copy(bytes, 2);
+}
+
+int32_t graphicsGetKey() {
+  if (!currentScreen()) return 0;
+  for (;;) {
+    int32_t code = popKey();
+    if (code != 0) return code;
+    // The screen may be closed while waiting (the close request is a key too).
+    sleep_statement(20);
+    if (!currentScreen()) return 0;
+  }
+}
+
+int32_t graphicsKeyHit(int32_t) { return currentScreen() ? keyAvailable() : 0; }
+
+int32_t graphicsKeyState(int32_t scan_code) {
+  ScreenState* s = currentScreen();
+  if (!s || !s->key_states || scan_code < 0 || scan_code >= KEY_STATE_COUNT) return 0;
+  ScreenLock lock;
+  return s->key_states[scan_code] ? -1 : 0;
+}
+
+int32_t graphicsGetMouse(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t* clip) {
+  int32_t ignored[3];
+  if (!wheel) wheel = &ignored[0];
+  if (!buttons) buttons = &ignored[1];
+  if (!clip) clip = &ignored[2];
+  ScreenState* s = currentScreen();
+  if (s && s->driver && s->driver->readMouse) {
+    ScreenLock lock;
+    if (s->driver->readMouse(x, y, wheel, buttons, clip) == 0) return set_error(ERR_NONE);
+  }
+  if (x) *x = -1;
+  if (y) *y = -1;
+  *wheel = *buttons = *clip = -1;
+  return set_error(ERR_ILLEGAL_CALL);
+}
+
+int32_t graphicsSetMouse(int32_t x, int32_t y, int32_t cursor, int32_t clip) {
+  ScreenState* s = currentScreen();
+  if (!s || !s->driver || !s->driver->setMouse) return set_error(ERR_ILLEGAL_CALL);
+  ScreenLock lock;
+  s->driver->setMouse(x, y, cursor, clip);
+  return set_error(ERR_NONE);
+}
+
+void graphicsSleep(int32_t milliseconds) {
+  if (milliseconds == -1) {
+    while (!keyPressedSinceCheck()) sleep_ms(50);
+    return;
+  }
+  if (milliseconds >= 100) {
+    while (milliseconds > 50) {
+      if (keyPressedSinceCheck()) return;
+      sleep_ms(50);
+      milliseconds -= 50;
+    }
+  }
+  if (milliseconds > 0) sleep_ms(milliseconds);
+}
+
+int32_t graphicsIsRedirected(int32_t) { return 0; }
+
+}  // namespace zv
