@@ -336,26 +336,28 @@ const char* skip_blanks(const char* text) {
   return text;
 }
 
-// Decimal text to double with a '.' decimal point whatever the locale says.
+// Decimal text to double and float with a '.' decimal point whatever the locale says.
+#if defined(_WIN32)
+_locale_t c_numeric_locale() {
+  static _locale_t locale = _create_locale(LC_NUMERIC, "C");
+  return locale;
+}
+double text_to_double(const char* text) { return _strtod_l(text, nullptr, c_numeric_locale()); }
+float text_to_float(const char* text) { return _strtof_l(text, nullptr, c_numeric_locale()); }
+#else
+locale_t c_numeric_locale() {
+  static locale_t locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+  return locale;
+}
 double text_to_double(const char* text) {
-#if defined(_WIN32)
-  static _locale_t c_locale = _create_locale(LC_NUMERIC, "C");
-  return _strtod_l(text, nullptr, c_locale);
-#else
-  static locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-  return c_locale ? strtod_l(text, nullptr, c_locale) : std::strtod(text, nullptr);
-#endif
+  locale_t c = c_numeric_locale();
+  return c ? strtod_l(text, nullptr, c) : std::strtod(text, nullptr);
 }
-
 float text_to_float(const char* text) {
-#if defined(_WIN32)
-  static _locale_t c_locale = _create_locale(LC_NUMERIC, "C");
-  return _strtof_l(text, nullptr, c_locale);
-#else
-  static locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-  return c_locale ? strtof_l(text, nullptr, c_locale) : std::strtof(text, nullptr);
-#endif
+  locale_t c = c_numeric_locale();
+  return c ? strtof_l(text, nullptr, c) : std::strtof(text, nullptr);
 }
+#endif
 
 }  // namespace
 
