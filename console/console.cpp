@@ -746,33 +746,9 @@ int32_t console_line_input(StringDesc* prompt, StringDesc* dest, int32_t dest_le
   return result;
 }
 
-// Wide strings hold 16-bit units and count units in their length.
 int32_t console_line_input_wide(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
                                 int32_t question, int32_t line_end) {
-  StringDesc* narrow = nullptr;
-  if (prompt) {
-    std::string bytes;
-    const auto* units = reinterpret_cast<const uint16_t*>(prompt->data);
-    int32_t n = string_length(prompt);
-    for (int32_t i = 0; units && i < n; ++i) {
-      uint16_t u = units[i];
-      bytes.push_back(u < 256 ? static_cast<char>(u) : '?');
-      if (u >= 0xD800 && u <= 0xDBFF) ++i;
-    }
-    if (is_temp(prompt)) release_temp(prompt);
-    narrow = temp_from_copy(bytes.data(), static_cast<int32_t>(bytes.size()));
-  }
-  StringDesc line{};
-  int32_t result = console_line_input(narrow, &line, dest_length, fill, question, line_end);
-  if (result == 0 && dest) {
-    int32_t n = string_length(&line);
-    std::vector<uint16_t> wide(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i) wide[static_cast<size_t>(i)] = static_cast<uint8_t>(line.data[i]);
-    if (assign_string(dest, reinterpret_cast<const char*>(wide.data()), n * 2) && n > 0)
-      dest->length = static_cast<uint32_t>(n) | (dest->length & STRING_OWNED);
-  }
-  free_string(&line);
-  return result;
+  return wide_line_input(console_line_input, prompt, dest, dest_length, fill, question, line_end);
 }
 
 // A plain line reader: keys echoed, Backspace takes one back, Enter ends the line

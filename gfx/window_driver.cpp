@@ -18,9 +18,13 @@ const WindowDriver* const driver_list[] = {
     nullptr,
 };
 
+const WindowDriver* const* active_list = driver_list;
+
 }  // namespace
 
-const WindowDriver* const* windowDriverList() { return driver_list; }
+const WindowDriver* const* windowDriverList() { return active_list; }
+
+void setWindowDriverList(const WindowDriver* const* list) { active_list = list ? list : driver_list; }
 
 const WindowDriver& nullWindowDriver() { return null_driver; }
 

@@ -97,6 +97,10 @@ static_assert(sizeof(WindowDriver) == 14 * sizeof(void*), "the driver table has 
 // in this order: "DirectX", "GDI", "OpenGL"; until they are built the list is empty.
 const WindowDriver* const* windowDriverList();
 
+// Puts another null-terminated list in the built-in list's place (tests and hosts
+// that bring their own drivers); null restores the built-in list.
+void setWindowDriverList(const WindowDriver* const* list);
+
 // The window-less driver: lock and unlock do nothing, every other slot is empty.
 // Taken only for the null screen (flags -1 or the driver name "null"), never searched.
 const WindowDriver& nullWindowDriver();

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <cfenv>
+#include <cstdlib>
 #include <chrono>
 #include <thread>
 
@@ -124,5 +125,27 @@ bool stdout_is_terminal() {
   return isatty(STDOUT_FILENO) != 0;
 #endif
 }
+
+std::string module_file_name() {
+#ifdef _WIN32
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+#else
+  std::string path(256, '\0');
+  for (;;) {
+    ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < path.size()) {
+      path.resize(static_cast<size_t>(n));
+      return path;
+    }
+    if (path.size() >= 65536) return {};
+    path.resize(path.size() * 2);
+  }
+#endif
+}
+
+const char* environment_variable(const char* name) { return std::getenv(name); }
 
 }  // namespace zv

@@ -1,5 +1,6 @@
 // Operating-system services that the portable layers need: sleeping, the beep,
-// file record locks, host file names, the floating-point set-up and terminal queries.
+// file record locks, host file names, the floating-point set-up, terminal queries,
+// the program's own file name and the environment.
 #pragma once
 
 #include <cstdint>
@@ -35,5 +36,12 @@ void setup_floating_point();
 
 bool stdin_is_terminal();
 bool stdout_is_terminal();
+
+// The full path of the running program's executable, or empty when the host cannot
+// tell.
+std::string module_file_name();
+
+// The value of an environment variable, or null when it is not set.
+const char* environment_variable(const char* name);
 
 }  // namespace zv

@@ -1,6 +1,6 @@
 // The console hooks table: the 27 operations through which every screen and keyboard
 // action of the runtime is routed. The graphics screen fills all slots when a mode is
-// set; an empty slot is served by the text console backend.
+// set; an empty slot is served by the console backend (the text console).
 #pragma once
 
 #include <cstdint>
@@ -75,12 +75,19 @@ ConsoleHooks& console_hooks_table();
 // The text console backend's complete table; every slot is set.
 const ConsoleHooks& text_console_hooks();
 
-// Calls a slot of the hooks table, or the text console's version when it is empty:
+// The console backend that serves every empty slot: the text console unless another
+// complete table was put in its place (test consoles do that, so that they stay in
+// place while mode setting fills and clears the hooks table). Null restores the
+// text console.
+const ConsoleHooks& console_backend();
+void set_console_backend(const ConsoleHooks* backend);
+
+// Calls a slot of the hooks table, or the console backend's version when it is empty:
 //   call_hook<&ConsoleHooks::print_buffer>(bytes, n, 0);
 template <auto Slot, class... Args>
 decltype(auto) call_hook(Args&&... args) {
   auto fn = console_hooks_table().*Slot;
-  if (!fn) fn = text_console_hooks().*Slot;
+  if (!fn) fn = console_backend().*Slot;
   return fn(std::forward<Args>(args)...);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #if !defined(_WIN32)
 #include <locale.h>
@@ -437,6 +438,34 @@ int32_t line_input_sequence(StringDesc* prompt, StringDesc* dest, int32_t dest_l
   }
   free_string(&line);
   return set_error(stored ? ERR_NONE : ERR_NO_MEMORY);
+}
+
+int32_t wide_line_input(LineInputFunction narrow, StringDesc* prompt, StringDesc* dest,
+                        int32_t dest_length, int32_t fill, int32_t question, int32_t line_end) {
+  StringDesc* narrow_prompt = nullptr;
+  if (prompt) {
+    std::string bytes;
+    const auto* units = reinterpret_cast<const uint16_t*>(prompt->data);
+    const int32_t n = string_length(prompt);
+    for (int32_t i = 0; units && i < n; ++i) {
+      const uint16_t u = units[i];
+      bytes.push_back(u < 256 ? static_cast<char>(u) : '?');
+      if (u >= 0xD800 && u <= 0xDBFF) ++i;
+    }
+    release_if_temp(prompt);
+    narrow_prompt = temp_from_copy(bytes.data(), static_cast<int32_t>(bytes.size()));
+  }
+  StringDesc line{};
+  const int32_t result = narrow(narrow_prompt, &line, dest_length, fill, question, line_end);
+  if (result == ERR_NONE && dest) {
+    const int32_t n = string_length(&line);
+    std::vector<uint16_t> wide(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) wide[static_cast<size_t>(i)] = static_cast<uint8_t>(line.data[i]);
+    if (assign_string(dest, reinterpret_cast<const char*>(wide.data()), n * 2) && n > 0)
+      dest->length = static_cast<uint32_t>(n) | (dest->length & STRING_OWNED);
+  }
+  free_string(&line);
+  return result;
 }
 
 StringDesc* line_editor(StringDesc* line, int32_t graphics) {

@@ -39,6 +39,14 @@ int32_t input_prompt(StringDesc* prompt, int32_t question, int32_t line_end);
 int32_t line_input_sequence(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
                             int32_t question, int32_t line_end, int32_t graphics);
 
+// The wide form of a line-input hook, through its narrow form: the prompt's 16-bit
+// units are printed as bytes (units above 255 as "?", a surrogate pair as one), and
+// the line read is stored as 16-bit units. Wide strings count units in their length.
+using LineInputFunction = int32_t (*)(StringDesc* prompt, StringDesc* dest, int32_t dest_length,
+                                      int32_t fill, int32_t question, int32_t line_end);
+int32_t wide_line_input(LineInputFunction narrow, StringDesc* prompt, StringDesc* dest,
+                        int32_t dest_length, int32_t fill, int32_t question, int32_t line_end);
+
 // Reads the next field and stores its value; both return 0.
 int32_t input_double(double* value);
 int32_t input_single(float* value);

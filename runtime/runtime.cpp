@@ -16,6 +16,7 @@ namespace {
 
 RuntimeContext context;
 int32_t init_counter = 0;
+const ConsoleHooks* backend_override = nullptr;
 
 // Frees what the context owns, so that clearing it loses nothing.
 void release_context() {
@@ -40,6 +41,12 @@ struct ProcessStartUp {
 RuntimeContext& runtime() { return context; }
 
 ConsoleHooks& console_hooks_table() { return context.hooks; }
+
+const ConsoleHooks& console_backend() {
+  return backend_override ? *backend_override : text_console_hooks();
+}
+
+void set_console_backend(const ConsoleHooks* backend) { backend_override = backend; }
 
 void runtime_constructor() {
   if (++init_counter != 1) return;

@@ -118,8 +118,11 @@ void ScriptedConsole::type(const std::string& text) {
 
 void install(ScriptedConsole& console) {
   active = &console;
-  ConsoleHooks& h = console_hooks_table();
-  h = ConsoleHooks{};
+  // The console stands in for the text console backend, so that it keeps serving
+  // while mode setting fills or clears the hooks table. The slots it does not serve
+  // stay the text console's.
+  static ConsoleHooks h;
+  h = text_console_hooks();
   h.inkey = sc_inkey;
   h.get_key = sc_get_key;
   h.key_hit = sc_key_hit;
@@ -134,10 +137,13 @@ void install(ScriptedConsole& console) {
   h.line_input = sc_line_input;
   h.sleep = sc_sleep;
   h.is_redirected = sc_is_redirected;
+  console_hooks_table() = ConsoleHooks{};
+  set_console_backend(&h);
 }
 
 void uninstall() {
   console_hooks_table() = ConsoleHooks{};
+  set_console_backend(nullptr);
   active = nullptr;
 }
 

@@ -1,4 +1,4 @@
-// A scripted console for tests: installed into the hooks table, it hands out keys
+// A scripted console for tests: installed as the console backend, it hands out keys
 // from a script and records every byte that is printed, plus the cursor moves and
 // pauses, so that tests can assert exactly what the console received.
 #pragma once
@@ -29,7 +29,8 @@ struct ScriptedConsole {
   void press(int32_t code) { keys.push_back(code); }
 };
 
-// Installs the console into every hooks slot it serves; uninstall clears them.
+// Puts the console in the text console's place behind the hooks table (the table
+// itself is emptied); uninstall restores the text console.
 void install(ScriptedConsole& console);
 void uninstall();
 
