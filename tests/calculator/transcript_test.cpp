@@ -15,48 +15,18 @@
 
 #include "calculator/calculator.h"
 #include "runtime/runtime.h"
+#include "tests/support/files.h"
 #include "tests/support/scripted_console.h"
 
 namespace zv {
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::read_file;
+using test::TempDir;
 
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Compares with the golden file; a mismatch leaves the actual bytes beside it.
 void expect_golden(const std::string& name, const std::string& actual) {
-  const std::string path = std::string(ZV_GOLDEN_DIR) + "/" + name;
-  const std::string expected = read_file(path);
-  if (expected != actual) write_file(path + ".actual", actual);
-  EXPECT_EQ(expected, actual) << "golden " << path << " differs; actual written to " << path << ".actual";
+  test::expect_golden(std::string(ZV_GOLDEN_DIR) + "/" + name, actual);
 }
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/invar-test-XXXXXX";
-    path_ = mkdtemp(pattern);
-    char* cwd = getcwd(nullptr, 0);
-    previous_ = cwd;
-    std::free(cwd);
-    EXPECT_EQ(chdir(path_.c_str()), 0);
-  }
-  ~TempDir() {
-    EXPECT_EQ(chdir(previous_.c_str()), 0);
-    std::string cmd = "rm -rf '" + path_ + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_, previous_;
-};
 
 struct RunResult {
   std::string report;

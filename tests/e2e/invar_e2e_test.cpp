@@ -19,23 +19,11 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/files.h"
+
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string make_temp_dir() {
-  char pattern[] = "/tmp/invar-e2e-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  return dir ? dir : "";
-}
-
-void remove_dir(const std::string& dir) {
-  std::string cmd = "chmod -R u+w '" + dir + "' && rm -rf '" + dir + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
-}
+using zv::test::read_file;
 
 struct Result {
   int status = -1;  // exit status, or -1 when the program did not exit normally
@@ -100,7 +88,8 @@ TEST(ScriptedRun, WritesTheGoldenReportAndExitsZero) {
       {"negative_zero", "1\r\n0\r\n0\r\n0\r\n2\r\n0\r\n1\r\n1\r\n3\r\n"},  // CR LF line ends
   };
   for (const Case& c : cases) {
-    std::string dir = make_temp_dir();
+    zv::test::TempDir temp(false);
+    const std::string& dir = temp.path();
     Result r = run_scripted(dir, c.input);
     EXPECT_EQ(r.status, 0) << c.golden;
     EXPECT_EQ(read_file(dir + "/invar.txt"), read_file(std::string(ZV_GOLDEN_DIR) + "/" + c.golden + ".report"))
@@ -108,35 +97,33 @@ TEST(ScriptedRun, WritesTheGoldenReportAndExitsZero) {
     // The transcript reaches standard output, without prompts.
     EXPECT_NE(r.output.find(" -Ende Geradenermittlung-"), std::string::npos) << c.golden;
     EXPECT_EQ(r.output.find("a11=?"), std::string::npos) << c.golden;
-    remove_dir(dir);
   }
 }
 
 TEST(ScriptedRun, InputThatEndsEarlyReadsZeros) {
-  std::string dir = make_temp_dir();
+  zv::test::TempDir first(false), second(false);
+  std::string dir = first.path();
   Result r = run_scripted(dir, "2\n3\n");
   EXPECT_EQ(r.status, 0);
   const std::string report = read_file(dir + "/invar.txt");
   EXPECT_EQ(report.rfind("       a11 =  2\r\n       a12 =  3\r\n       a13 =  0\r\n", 0), 0u);
   EXPECT_NE(report.find(" -Ende Geradenermittlung-\r\n"), std::string::npos);
-  remove_dir(dir);
 
-  dir = make_temp_dir();
+  dir = second.path();
   r = run_scripted(dir, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(read_file(dir + "/invar.txt").rfind("       a11 =  0\r\n", 0), 0u);
-  remove_dir(dir);
 }
 
 TEST(ScriptedRun, ReportThatCannotBeWrittenStillShowsTheDialogue) {
-  std::string dir = make_temp_dir();
+  zv::test::TempDir temp(false);
+  const std::string& dir = temp.path();
   // A directory in place of the report file cannot be opened for writing, even by root.
   ASSERT_EQ(mkdir((dir + "/invar.txt").c_str(), 0700), 0);
   Result r = run_scripted(dir, IDENTITY);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.output.find(" -Ende Geradenermittlung-"), std::string::npos);
   EXPECT_NE(r.output.find(" uneigentlicher u - Wert !"), std::string::npos);
-  remove_dir(dir);
 }
 
 // A pseudo-terminal session: the child's terminal is the slave side, whose modes
@@ -245,7 +232,8 @@ class TerminalSession {
 };
 
 TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
-  std::string dir = make_temp_dir();
+  zv::test::TempDir temp(false);
+  const std::string& dir = temp.path();
   {
     TerminalSession t(dir);
     const char* names[] = {"a11", "a12", "a13", "a21", "a22", "a23", "a31", "a32", "a33"};
@@ -268,7 +256,6 @@ TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
     EXPECT_TRUE(t.modes_unchanged());
   }
   EXPECT_EQ(read_file(dir + "/invar.txt"), read_file(std::string(ZV_GOLDEN_DIR) + "/diagonal_123.report"));
-  remove_dir(dir);
 }
 
 }  // namespace
