@@ -44,6 +44,8 @@ void postKey(int32_t code) {
   queue.key_pressed = 1;
 }
 
+int32_t keysQueued() { return (queue.tail - queue.head + KEY_QUEUE_SIZE) % KEY_QUEUE_SIZE; }
+
 void postEvent(const ScreenEvent& event) {
   ScreenState* s = currentScreen();
   if (!s || !s->event_queue || !s->event_lock) return;

@@ -23,6 +23,9 @@ struct KeyQueue {
 // For the driver, called while it holds its exclusion (the lock lockScreen takes):
 // a full queue drops its oldest code.
 void postKey(int32_t code);
+// For the driver, under its exclusion: the number of codes waiting (0 ... 15), so
+// that a driver feeding keys faster than they are read can hold back.
+int32_t keysQueued();
 // Copies the record into the open screen's event ring under the event lock; a full
 // ring (127 records) drops its oldest record. Nothing happens without a screen.
 void postEvent(const ScreenEvent& event);
