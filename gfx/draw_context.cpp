@@ -4,6 +4,8 @@
 // plain form. Both forms give identical pixels.
 #include "gfx/draw_context.h"
 
+#include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -61,6 +63,26 @@ void copyPixels16(uint8_t* destination, const uint8_t* source, int32_t count) {
 }
 void copyPixels32(uint8_t* destination, const uint8_t* source, int32_t count) {
   copyBytes(destination, source, static_cast<size_t>(count) * 4);
+}
+
+// Byte lane k of entry b is 0xFF where bit k of b is set; lane 0 lies at the lowest
+// address, so one 8-byte store writes the row's 8 pixels in order.
+constexpr std::array<uint64_t, 256> LANE_MASKS = [] {
+  std::array<uint64_t, 256> masks{};
+  for (int b = 0; b < 256; ++b)
+    for (int k = 0; k < 8; ++k)
+      if ((b >> k) & 1) {
+        const int lane = std::endian::native == std::endian::little ? k : 7 - k;
+        masks[b] |= uint64_t{0xFF} << (8 * lane);
+      }
+  return masks;
+}();
+
+template <class Pixel>
+void storeBitmapRow(uint8_t* at, uint8_t bits, uint32_t on, uint32_t off) {
+  Pixel pixels[8];
+  for (int k = 0; k < 8; ++k) pixels[k] = static_cast<Pixel>(((bits >> k) & 1) ? on : off);
+  std::memcpy(at, pixels, sizeof pixels);
 }
 
 // Component by component, as the blend is defined.
@@ -185,6 +207,23 @@ void setTargetScreen(DrawContext* c) {
   pointRowsAtActivePage(c);
   selectPixelRoutines(s->bytes_per_pixel);
   c->flags &= ~(DRAW_RETARGET_SCREEN | DRAW_TARGET_IMAGE);
+}
+
+bool putBitmapRow8(const DrawContext* c, uint8_t* row, int32_t x, uint8_t bits, uint32_t on,
+                   uint32_t off) {
+  if (c->put_pixel == putPixel8) {
+    constexpr uint64_t SPREAD = 0x0101010101010101u;
+    const uint64_t mask = LANE_MASKS[bits];
+    const uint64_t pixels = (mask & (SPREAD * (on & 0xFF))) | (~mask & (SPREAD * (off & 0xFF)));
+    std::memcpy(row + x, &pixels, 8);
+  } else if (c->put_pixel == putPixel16) {
+    storeBitmapRow<uint16_t>(row + 2 * x, bits, on, off);
+  } else if (c->put_pixel == putPixel32) {
+    storeBitmapRow<uint32_t>(row + 4 * x, bits, on, off);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 void selectPixelRoutines(int32_t bytes_per_pixel, bool blend) {

@@ -170,12 +170,13 @@ bool drawTextRun(TextWindowPrinter* printer, const uint8_t* bytes, int32_t lengt
     for (int32_t i = 0; i < length; ++i) {
       const uint8_t* glyph = s->font->glyph_data + static_cast<size_t>(bytes[i]) * bytes_per_row * h;
       const int32_t px = (x + i) * w;
+      const bool whole_rows = w == 8 && px + 8 <= s->width;
       for (int32_t j = 0; y * h + j < row_end; ++j) {
         uint8_t* row = c->row_table[y * h + j];
-        for (int32_t b = 0; b < w && px + b < s->width; ++b) {
-          const bool on = (glyph[j * bytes_per_row + b / 8] >> (b % 8)) & 1;
-          c->put_pixel(row, px + b, on ? fg : bg);
-        }
+        const uint8_t* bits = glyph + j * bytes_per_row;
+        if (whole_rows && putBitmapRow8(c, row, px, bits[0], fg, bg)) continue;
+        for (int32_t b = 0; b < w && px + b < s->width; ++b)
+          c->put_pixel(row, px + b, ((bits[b / 8] >> (b % 8)) & 1) ? fg : bg);
       }
     }
   }

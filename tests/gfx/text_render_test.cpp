@@ -3,8 +3,12 @@
 // hook's font switch, wide text and the cell query.
 #include "gfx/text_render.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "gfx/draw_context.h"
 #include "runtime/statements.h"
 #include "screen_test_support.h"
 
@@ -211,3 +215,53 @@ TEST_F(TextRenderTest, ClearWithoutArgumentInAViewClearsOnlyItsRows) {
 }
 
 }  // namespace
+
+// Glyph rows at every pixel size: whole rows take the 8-pixel stores, a glyph cut by
+// the right edge goes pixel by pixel; both give the glyph's pixels in the chosen
+// colours, and nothing is written past the screen's right edge.
+TEST_F(TextRenderTest, GlyphRowsInEveryPixelSize) {
+  struct Case {
+    zvtest::ScreenShape shape;
+    uint32_t foreground, background;
+  };
+  const Case cases[] = {
+      {MODE_18, 0x0C, 0x01},
+      {zvtest::DEPTH_16, 0xF81F, 0x07E0},
+      {zvtest::DEPTH_32, 0x00123456, 0x00654321},
+      {{-1, 60, 32, 32, 1, 256, 1, 8, 2}, 0x00123456, 0x00654321},
+  };
+  const std::string text = "Ag\xDB\xB1\xB2~0";
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.shape.width << " wide, depth " << k.shape.depth);
+    zv::ScreenState* s = s_ = build(k.shape);
+    zv::DrawContext* c = zv::getDrawContext();
+    c->foreground = k.foreground;
+    c->background = k.background;
+    s->cursor_column = 1;
+    s->cursor_row = 0;
+    const std::vector<uint8_t> before(s->pages[0], s->pages[0] + static_cast<size_t>(s->pitch) * s->height);
+    const size_t count = std::min<size_t>(text.size(), static_cast<size_t>(s->text_columns - 1));
+    zv::graphicsPrintBuffer(reinterpret_cast<const uint8_t*>(text.data()),
+                            static_cast<int32_t>(count), 0);
+
+    const int32_t bpp = s->bytes_per_pixel;
+    const auto read = [&](const uint8_t* page, int32_t x, int32_t y) {
+      uint32_t v = 0;
+      std::memcpy(&v, page + static_cast<size_t>(y) * s->pitch + static_cast<size_t>(x) * bpp,
+                  static_cast<size_t>(bpp));
+      return v;
+    };
+    for (int32_t y = 0; y < 32 && y < s->height; ++y)
+      for (int32_t x = 0; x < s->width; ++x) {
+        const int32_t column = x / 8;
+        const uint32_t old_pixel = read(before.data(), x, y);
+        uint32_t expected = old_pixel;
+        if (y < 16 && column >= 1 && static_cast<size_t>(column) <= count) {
+          const uint8_t code = static_cast<uint8_t>(text[static_cast<size_t>(column - 1)]);
+          expected =
+              ((s->font->glyph_data[code * 16 + y] >> (x % 8)) & 1) ? k.foreground : k.background;
+        }
+        ASSERT_EQ(read(s->pages[0], x, y), expected) << "pixel " << x << "," << y;
+      }
+  }
+}
