@@ -79,10 +79,13 @@ constexpr std::array<uint64_t, 256> LANE_MASKS = [] {
 }();
 
 template <class Pixel>
-void storeBitmapRow(uint8_t* at, uint8_t bits, uint32_t on, uint32_t off) {
-  Pixel pixels[8];
-  for (int k = 0; k < 8; ++k) pixels[k] = static_cast<Pixel>(((bits >> k) & 1) ? on : off);
-  std::memcpy(at, pixels, sizeof pixels);
+void storeBitmap(uint8_t* const* rows, int32_t count, int32_t x, const uint8_t* bits, uint32_t on,
+                 uint32_t off) {
+  for (int32_t j = 0; j < count; ++j) {
+    Pixel pixels[8];
+    for (int k = 0; k < 8; ++k) pixels[k] = static_cast<Pixel>(((bits[j] >> k) & 1) ? on : off);
+    std::memcpy(rows[j] + sizeof(Pixel) * static_cast<size_t>(x), pixels, sizeof pixels);
+  }
 }
 
 // Component by component, as the blend is defined.
@@ -209,17 +212,20 @@ void setTargetScreen(DrawContext* c) {
   c->flags &= ~(DRAW_RETARGET_SCREEN | DRAW_TARGET_IMAGE);
 }
 
-bool putBitmapRow8(const DrawContext* c, uint8_t* row, int32_t x, uint8_t bits, uint32_t on,
-                   uint32_t off) {
+bool putBitmap8(const DrawContext* c, uint8_t* const* rows, int32_t count, int32_t x,
+                const uint8_t* bits, uint32_t on, uint32_t off) {
   if (c->put_pixel == putPixel8) {
     constexpr uint64_t SPREAD = 0x0101010101010101u;
-    const uint64_t mask = LANE_MASKS[bits];
-    const uint64_t pixels = (mask & (SPREAD * (on & 0xFF))) | (~mask & (SPREAD * (off & 0xFF)));
-    std::memcpy(row + x, &pixels, 8);
+    const uint64_t on8 = SPREAD * (on & 0xFF), off8 = SPREAD * (off & 0xFF);
+    for (int32_t j = 0; j < count; ++j) {
+      const uint64_t mask = LANE_MASKS[bits[j]];
+      const uint64_t pixels = (mask & on8) | (~mask & off8);
+      std::memcpy(rows[j] + x, &pixels, 8);
+    }
   } else if (c->put_pixel == putPixel16) {
-    storeBitmapRow<uint16_t>(row + 2 * x, bits, on, off);
+    storeBitmap<uint16_t>(rows, count, x, bits, on, off);
   } else if (c->put_pixel == putPixel32) {
-    storeBitmapRow<uint32_t>(row + 4 * x, bits, on, off);
+    storeBitmap<uint32_t>(rows, count, x, bits, on, off);
   } else {
     return false;
   }

@@ -62,11 +62,12 @@ void pointRowsAtActivePage(DrawContext* context);
 // open screen's state flag 0x1000000 records the choice.
 void selectPixelRoutines(int32_t bytes_per_pixel, bool blend = false);
 
-// Writes the 8 pixels of one bitmap row (bit 0 leftmost) from pixel x of the row:
-// on where a bit is set, off elsewhere. Only where the context's put routine is a
-// plain store; returns false otherwise (the blend), and the caller puts pixel by pixel.
-bool putBitmapRow8(const DrawContext* context, uint8_t* row, int32_t x, uint8_t bits,
-                   uint32_t on, uint32_t off);
+// Draws a bitmap 8 pixels wide, one byte per row (bit 0 leftmost), from pixel x of
+// each of the count rows: on where a bit is set, off elsewhere. Only where the
+// context's put routine is a plain store; returns false otherwise (the blend), and the
+// caller puts pixel by pixel.
+bool putBitmap8(const DrawContext* context, uint8_t* const* rows, int32_t count, int32_t x,
+                const uint8_t* bits, uint32_t on, uint32_t off);
 
 // Tests force the plain routines with true; the default is false.
 void forcePlainPixelRoutines(bool plain);

@@ -3,6 +3,7 @@
 // into the active page and keep its text cells in step.
 #include "gfx/text_render.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "gfx/draw_context.h"
@@ -84,7 +85,7 @@ void scrollRegion(TextPrintData* d, int32_t x1, int32_t y1, int32_t x2, int32_t 
     for (int32_t y = y1; y <= y2 - rows; ++y) {
       TextCell* to = cells + static_cast<size_t>(y) * s->text_columns;
       const TextCell* from = to + static_cast<size_t>(rows) * s->text_columns;
-      for (int32_t x = 0; x < columns; ++x) to[x] = from[x];
+      std::copy_n(from, columns, to);
     }
     fillTextCells(c->active_page, 0, y2 - rows + 1, columns, y2 + 1, 32, c->foreground,
                   c->background);
@@ -167,16 +168,17 @@ bool drawTextRun(TextWindowPrinter* printer, const uint8_t* bytes, int32_t lengt
     const int32_t py = y * h + h - 1;
     if (py < s->height) fillRows(c, s, py, py + 1, x * w, w, fg);
   } else {
+    uint8_t* const* rows = c->row_table + y * h;
+    const int32_t row_count = row_end - y * h;
     for (int32_t i = 0; i < length; ++i) {
       const uint8_t* glyph = s->font->glyph_data + static_cast<size_t>(bytes[i]) * bytes_per_row * h;
       const int32_t px = (x + i) * w;
-      const bool whole_rows = w == 8 && px + 8 <= s->width;
-      for (int32_t j = 0; y * h + j < row_end; ++j) {
-        uint8_t* row = c->row_table[y * h + j];
+      if (w == 8 && px + 8 <= s->width && putBitmap8(c, rows, row_count, px, glyph, fg, bg))
+        continue;
+      for (int32_t j = 0; j < row_count; ++j) {
         const uint8_t* bits = glyph + j * bytes_per_row;
-        if (whole_rows && putBitmapRow8(c, row, px, bits[0], fg, bg)) continue;
         for (int32_t b = 0; b < w && px + b < s->width; ++b)
-          c->put_pixel(row, px + b, ((bits[b / 8] >> (b % 8)) & 1) ? fg : bg);
+          c->put_pixel(rows[j], px + b, ((bits[b / 8] >> (b % 8)) & 1) ? fg : bg);
       }
     }
   }
