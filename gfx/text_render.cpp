@@ -3,7 +3,7 @@
 // into the active page and keep its text cells in step.
 #include "gfx/text_render.h"
 
-#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "gfx/draw_context.h"
@@ -85,7 +85,7 @@ void scrollRegion(TextPrintData* d, int32_t x1, int32_t y1, int32_t x2, int32_t 
     for (int32_t y = y1; y <= y2 - rows; ++y) {
       TextCell* to = cells + static_cast<size_t>(y) * s->text_columns;
       const TextCell* from = to + static_cast<size_t>(rows) * s->text_columns;
-      std::copy_n(from, columns, to);
+      std::memmove(to, from, static_cast<size_t>(columns) * sizeof(TextCell));
     }
     fillTextCells(c->active_page, 0, y2 - rows + 1, columns, y2 + 1, 32, c->foreground,
                   c->background);
