@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "bench/figure_reporter.h"
 #include "runtime/channel.h"
 #include "runtime/file_channel.h"
 #include "runtime/number_text.h"
@@ -154,28 +154,14 @@ void BM_snprintf_fwrite(benchmark::State& state) {
 }
 BENCHMARK(BM_snprintf_fwrite);
 
-// Passes every run on to the console and keeps the time per iteration by name
-// (with repetitions the aggregates come as <name>_median and so on).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& reports) override {
-    for (const Run& run : reports)
-      if (!run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(reports);
-  }
-  std::map<std::string, double> times;
-};
-
 // The ratio of the two CPU times per item, of the medians when there are repetitions.
-void print_ratio(const RatioReporter& r, const std::string& ours, const std::string& baseline) {
-  for (const char* suffix : {"_median", ""}) {
-    auto a = r.times.find(ours + suffix), b = r.times.find(baseline + suffix);
-    if (a == r.times.end() || b == r.times.end() || b->second <= 0) continue;
-    std::printf("ratio %s / %s: %.2f%s\n", ours.c_str(), baseline.c_str(), a->second / b->second,
-                *suffix ? " (medians)" : "");
-    return;
-  }
+void print_ratio(const zvbench::FigureReporter& r, const std::string& ours,
+                 const std::string& baseline) {
+  double a = 0, b = 0;
+  bool medians = false;
+  if (r.pair(ours, baseline, &a, &b, &medians))
+    std::printf("ratio %s / %s: %.2f%s\n", ours.c_str(), baseline.c_str(), a / b,
+                medians ? " (medians)" : "");
 }
 
 // number_to_text must not allocate: every value converted a hundred times.
@@ -203,7 +189,7 @@ int main(int argc, char** argv) {
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  zvbench::FigureReporter reporter(zvbench::cpuTime);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   print_ratio(reporter, "BM_number_to_text", "BM_snprintf");

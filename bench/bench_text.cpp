@@ -5,15 +5,13 @@
 // so their items/s divide into the share of the memory limit that text drawing reaches.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/figure_reporter.h"
 #include "gfx/screen_mode.h"
 #include "gfx/text_render.h"
 
@@ -118,31 +116,14 @@ void BM_FramebufferMemcpyMemset(benchmark::State& state) {
 }
 BENCHMARK(BM_FramebufferMemcpyMemset)->Unit(benchmark::kMicrosecond);
 
-// Passes every run on to the console and keeps the items per second by name (with
-// repetitions the aggregates come as <name>_median and so on).
-class RateReporter : public benchmark::ConsoleReporter {
- public:
-  RateReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& reports) override {
-    for (const Run& run : reports) {
-      auto rate = run.counters.find("items_per_second");
-      if (!run.error_occurred && rate != run.counters.end())
-        rates[run.benchmark_name()] = rate->second.value;
-    }
-    ConsoleReporter::ReportRuns(reports);
-  }
-  std::map<std::string, double> rates;
-};
-
 // The two character rates and their ratio, of the medians when there are repetitions.
-void print_ratio(const RateReporter& r, const std::string& ours, const std::string& limit) {
-  for (const char* suffix : {"_median", ""}) {
-    auto a = r.rates.find(ours + suffix), b = r.rates.find(limit + suffix);
-    if (a == r.rates.end() || b == r.rates.end() || b->second <= 0) continue;
-    std::printf("text drawing: %.0f chars/s, memcpy/memset limit: %.0f chars/s, ratio %.2f%s\n",
-                a->second, b->second, a->second / b->second, *suffix ? " (medians)" : "");
-    return;
-  }
+void print_ratio(const zvbench::FigureReporter& r, const std::string& ours,
+                 const std::string& limit) {
+  double a = 0, b = 0;
+  bool medians = false;
+  if (r.pair(ours, limit, &a, &b, &medians))
+    std::printf("text drawing: %.0f chars/s, memcpy/memset limit: %.0f chars/s, ratio %.2f%s\n", a,
+                b, a / b, medians ? " (medians)" : "");
 }
 
 }  // namespace
@@ -150,7 +131,7 @@ void print_ratio(const RateReporter& r, const std::string& ours, const std::stri
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RateReporter reporter;
+  zvbench::FigureReporter reporter(zvbench::itemsPerSecond);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   print_ratio(reporter, "BM_PrintFullScreensWithScrolling", "BM_FramebufferMemcpyMemset");
