@@ -236,12 +236,7 @@ void selectPixelRoutines(int32_t bytes_per_pixel, bool blend) {
   auto* c = static_cast<DrawContext*>(context_area(AREA_DRAWING, sizeof(DrawContext)));
   if (!c) return;
   const bool fast = processorHasFastPixels() && !plain_forced;
-  if (ScreenState* s = currentScreen()) {
-    if (fast)
-      s->state_flags |= SCREEN_FAST_PIXELS;
-    else
-      s->state_flags &= ~SCREEN_FAST_PIXELS;
-  }
+  if (ScreenState* s = currentScreen()) setStateFlags(s, SCREEN_FAST_PIXELS, fast);
   switch (bytes_per_pixel) {
     case 1:
       c->put_pixel = putPixel8;

@@ -21,7 +21,7 @@ void put(uint8_t byte) { graphicsPrintBuffer(&byte, 1, 0); }
 // would leave row 0.
 bool stepBack(ScreenState* s) {
   if (s->state_flags & SCREEN_DEFERRED_SCROLL) {
-    s->state_flags &= ~SCREEN_DEFERRED_SCROLL;
+    setStateFlags(s, SCREEN_DEFERRED_SCROLL, false);
     return true;
   }
   if (s->cursor_column > 0) {

@@ -30,9 +30,11 @@ bool palettePortsUsable(const ScreenState* s) {
   return s && s->depth <= 8 && s->palette && s->default_palette;
 }
 
+// A colour value as a pixel of the screen's depth. Palette indices keep only the
+// depth's bits, so drivers can take a 1-byte pixel as it is at depths 1, 2 and 4.
 uint32_t reduceColour(const ScreenState* s, int32_t value) {
   const auto v = static_cast<uint32_t>(value);
-  if (s->depth <= 8) return v & 0xFF;
+  if (s->depth <= 8) return v & s->colour_mask;
   if (s->depth == 16) return (v & 0xFF) >> 3 | ((v >> 5) & 0x7E0) | ((v >> 8) & 0xF800);
   return v;
 }

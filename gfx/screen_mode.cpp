@@ -88,15 +88,19 @@ void titleFromModuleName() {
 }
 
 // Up to two opens of one driver: the requested refresh rate, then 0. A failed open
-// is followed by the driver's close.
+// is followed by the driver's close. The screen names the driver before its open
+// starts the update thread, which may read the reference (a palette resend), and
+// forgets it only once the close has stopped that thread.
 bool tryDriver(const WindowDriver* driver, ScreenState* s, int32_t refresh_rate, int32_t flags) {
   if (!driver->open) return false;
   const int32_t rates[2] = {refresh_rate, 0};
   for (int32_t attempt = 0; attempt < 2; ++attempt) {
+    s->driver = driver;
     if (driver->open(window_title, s->width, s->height * s->scanline_size, s->depth,
                      rates[attempt], flags) == 0)
       return true;
     if (driver->close) driver->close();
+    s->driver = nullptr;
   }
   return false;
 }
@@ -196,14 +200,11 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
     if (window_title[0] == '\0') titleFromModuleName();
 
     const char* name = chosenDriverName();
-    const WindowDriver* driver = nullptr;
     if (flags == SCREEN_FLAGS_NULL || (name && sameName(name, "null")))
-      driver = &nullWindowDriver();
-    else
-      driver = searchDrivers(s, name, refresh_rate, flags);
-    if (!driver) return failModeSet();
+      s->driver = &nullWindowDriver();
+    else if (!searchDrivers(s, name, refresh_rate, flags))
+      return failModeSet();
 
-    s->driver = driver;
     s->text_columns = info->text_columns;
     s->text_rows = info->text_rows;
     if (!finishScreenBuild(s)) return failModeSet();

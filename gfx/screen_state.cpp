@@ -177,6 +177,14 @@ void markRowsDirty(ScreenState* s, int32_t first_row, int32_t last_row) {
   std::memset(s->dirty_lines + first_row, 1, static_cast<size_t>(last_row - first_row + 1));
 }
 
+void setStateFlags(ScreenState* s, uint32_t mask, bool on) {
+  const uint32_t flags = on ? s->state_flags | mask : s->state_flags & ~mask;
+  if (flags == s->state_flags) return;
+  lockScreen();
+  s->state_flags = flags;
+  unlockScreen(1, 0);
+}
+
 void lockScreen() {
   ScreenState* s = current_screen;
   if (!s) return;

@@ -2,13 +2,16 @@
 // dirty lines, colour association, text-cell pages, key states and the event queue;
 // the builders that allocate and free them for mode setting, and the screen lock.
 //
-// Threads: the program thread writes framebuffer, palette and dirty lines only
-// between lockScreen and unlockScreen; the driver's update thread reads them, clears
-// dirty lines and writes the key states only inside the driver's exclusion, which is
-// the same lock. The event queue is guarded by its own semaphore. No field is read
-// or written by two threads outside one of those locks, so none needs to be atomic.
+// Threads: the program thread writes framebuffer, palette, dirty lines and state
+// flags only between lockScreen and unlockScreen; the driver's update thread reads
+// them, clears dirty lines and writes the key states only inside the driver's
+// exclusion, which is the same lock. The driver reference is stored before the
+// driver's open starts its thread and cleared only after its close stopped it. The
+// event queue is guarded by its own semaphore. The refresh rate is the one field a
+// driver writes on its own thread outside the program's lock, so it is atomic.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <semaphore>
 
@@ -70,7 +73,7 @@ struct ScreenState {
   int32_t text_columns, text_rows;
   float aspect;
   uint8_t* key_states;            // KEY_STATE_COUNT bytes, one per scan code
-  int32_t refresh_rate;           // set by the driver, 0 until it does
+  std::atomic<int32_t> refresh_rate;  // set by the driver, 0 until it does
   TextCell** text_pages;          // one text_columns * text_rows array per page
   ScreenEvent* event_queue;       // EVENT_QUEUE_SIZE records
   int32_t event_head, event_tail;
@@ -90,7 +93,7 @@ uint8_t* converterScratch();
 // Builders, in the order mode setting uses them:
 //   createScreenState, fill mode number/size/scanline/palette/font/aspect,
 //   normaliseScreenDepth, allocateScreenBuffers, setCurrentScreen, state flags,
-//   selectPixelRoutines, driver search, driver = the one found, text grid size,
+//   selectPixelRoutines, driver search (which stores the driver), text grid size,
 //   finishScreenBuild; and destroyScreenState after the driver's close.
 
 // A zero-filled record with the next screen id (ids start at 1).
@@ -131,6 +134,11 @@ void destroyScreenState(ScreenState* screen);
 // screen both do nothing.
 void lockScreen();
 void unlockScreen(int32_t first_row, int32_t last_row);
+
+// Sets the state flags of the mask to on or off. The driver's thread reads the flags
+// under its lock, so a change is made under the screen lock; a call that changes
+// nothing takes no lock.
+void setStateFlags(ScreenState* screen, uint32_t mask, bool on);
 
 // Sets dirty-line entries first..last (clamped to the framebuffer rows) to 1.
 void markRowsDirty(ScreenState* screen, int32_t first_row, int32_t last_row);

@@ -125,7 +125,7 @@ void printBytes(const uint8_t* text, int32_t length, int32_t flags) {
   p.y = s->cursor_row;
   p.line_feed_returns = true;
   if (s->state_flags & SCREEN_DEFERRED_SCROLL) {
-    s->state_flags &= ~SCREEN_DEFERRED_SCROLL;
+    setStateFlags(s, SCREEN_DEFERRED_SCROLL, false);
     p.x = 0;
     ++p.y;
     if (p.bottom != -1 && p.y > p.bottom) scrollTextWindow(&p, p.y - p.bottom);
@@ -133,7 +133,7 @@ void printBytes(const uint8_t* text, int32_t length, int32_t flags) {
   if (length > 0) run_text_window_printer(p, text, length);
   if (p.x == p.left && p.y == p.bottom + 1) {
     // The text ended in the bottom-right cell: the scroll waits for the next print.
-    s->state_flags |= SCREEN_DEFERRED_SCROLL;
+    setStateFlags(s, SCREEN_DEFERRED_SCROLL, true);
     p.x = p.right;
     p.y = p.bottom;
   } else if (p.bottom != -1 && p.y > p.bottom) {
@@ -294,7 +294,7 @@ int32_t graphicsLocate(int32_t row, int32_t column, int32_t /*visibility*/) {
   if (!s) return 0;
   if (row >= 1) s->cursor_row = row - 1;
   if (column >= 1) s->cursor_column = column - 1;
-  s->state_flags &= ~SCREEN_DEFERRED_SCROLL;
+  setStateFlags(s, SCREEN_DEFERRED_SCROLL, false);
   if (ChannelRecord* r = screen_record()) r->column = s->cursor_column;
   return (((s->cursor_row * 256) & 0xFFFF) | (s->cursor_column & 0xFF)) + 257;
 }

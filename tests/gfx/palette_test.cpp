@@ -149,6 +149,9 @@ TEST_F(PaletteTest, ColourHookPerDepth) {
       {DEPTH_16, 0xFF8040, 0x0000FF, 0, 0xFC08, 0x001F},
       {DEPTH_32, int32_t(0x80FF0000), 0x123456, 0, 0x80FF0000, 0x123456},
       {MODE_9, 0x1C, 0, 0x02, 0x0C, 0},               // modes 7-9: foreground & 15
+      // Below depth 8 a pixel value keeps only the depth's bits.
+      {MODE_12, 200, 0x13, 0, 200 & 15, 0x13 & 15},
+      {MODE_11, 0xFE, 3, 0, 0, 1},
   };
   for (const Case& k : cases) {
     build(k.shape);
