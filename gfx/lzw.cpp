@@ -38,19 +38,15 @@ int32_t lzwDecode(const uint8_t* input, size_t input_size, uint8_t* output, size
     return result;
   };
 
-  // Only complete groups are read: a partial last group is input that has ended.
-  for (size_t at = 0; input_size - at >= 3; at += 3) {
-    const uint32_t codes[2] = {
-        input[at] + 256u * (input[at + 1] & 15u),
-        (input[at + 1] >> 4) + 16u * input[at + 2],
-    };
+  // Code k occupies bits 12k to 12k + 11: the first half of a group lies in its
+  // first two bytes, so a last group of two bytes still holds one whole code.
+  for (size_t at = 0; input_size - at >= 2; at += 3) {
     for (int half = 0; half < 2; ++half) {
-      const uint32_t code = codes[half];
-      if (code == LZW_END_CODE) {
-        // An end code in the first half must be followed by the padding code.
-        if (half == 0 && codes[1] != LZW_END_CODE) return finish(-1);
-        return finish(0);
-      }
+      if (half == 1 && input_size - at < 3) return finish(-1);
+      const uint32_t code = half == 0 ? input[at] + 256u * (input[at + 1] & 15u)
+                                      : (input[at + 1] >> 4) + 16u * input[at + 2];
+      // Whatever follows the end code, padding or not, is never read.
+      if (code == LZW_END_CODE) return finish(0);
 
       size_t length;
       if (code < LZW_FIRST_CODE) {

@@ -4,10 +4,11 @@
 // assigned to new strings in order (one per code after the first, until the
 // dictionary is full; there is no reset code), and code 4095 ends the data.
 //
-// The coded data is always a whole number of three-byte groups. When the end code
-// falls in the first half of the last group, the second half holds another 4095 as
-// padding. The decoder takes codes only from complete groups, so a block cut short
-// anywhere, even by one byte, lacks its end code and is reported as truncated.
+// A code in the first half of a group needs the group's first two bytes only, so
+// coded data whose end code falls in a first half may stop after those two bytes.
+// The encoder writes whole groups, filling such a last group with a second 4095;
+// the decoder stops at the first end code and never reads what follows it. Data
+// cut short before its end code is complete is reported as truncated.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +22,9 @@ constexpr uint32_t LZW_FIRST_CODE = 256;
 constexpr uint32_t LZW_LAST_CODE = 4094;  // the highest code the dictionary assigns
 
 // Decodes input into output, which holds output_size bytes. Returns 0 when the end
-// code is reached, and -1 when the input ends before it (a partial last group
-// counts as ended), when the output would exceed output_size, when a code names a
-// string not yet defined, or when the padding after an end code is not 4095.
+// code is reached, and -1 when the input ends before it (a code cut in two counts
+// as ended), when the output would exceed output_size, or when a code names a
+// string not yet defined.
 // *produced (if not null) receives the number of bytes written; on -1 these are
 // the bytes of the codes decoded before the fault. Never reads or writes outside
 // the two buffers, whatever the input.

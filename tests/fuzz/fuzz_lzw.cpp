@@ -33,7 +33,8 @@ ZV_FUZZ_TARGET(lzw) {
   if (zv::lzwDecode(coded.data(), coded.size(), back.data(), back.size(), &n) != 0 || n != size ||
       (size && std::memcmp(back.data(), data, size) != 0))
     std::abort();
-  // One byte short of the end is always noticed.
-  if (zv::lzwDecode(coded.data(), coded.size() - 1, back.data(), back.size(), &n) != -1) std::abort();
+  // Two bytes short of the end is always noticed; one byte short may only have
+  // lost the padding after an end code in a first half.
+  if (zv::lzwDecode(coded.data(), coded.size() - 2, back.data(), back.size(), &n) != -1) std::abort();
   return 0;
 }
