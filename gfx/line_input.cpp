@@ -4,6 +4,7 @@
 #include "gfx/key_queue.h"
 #include "gfx/screen_state.h"
 #include "gfx/text_render.h"
+#include "runtime/hooks.h"
 #include "runtime/input.h"
 
 namespace zv {
@@ -63,10 +64,10 @@ char* graphicsReadString(char* buffer, int32_t length) {
   int32_t stored = 0;
   putAndStay(s, BLOCK);
   for (;;) {
-    const int32_t k = graphicsGetKey();
+    const int32_t k = call_hook<&ConsoleHooks::get_key>();
     s = currentScreen();
     if (k == 0 || !s) {
-      // The screen went away while waiting (get key answers 0 only then).
+      // The screen went away while waiting (the screen's get key answers 0 only then).
       buffer[stored] = '\0';
       return nullptr;
     }

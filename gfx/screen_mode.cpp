@@ -67,6 +67,20 @@ const ConsoleHooks graphics_hooks = {
     graphicsIsRedirected,  copyPageHook,            setPagesHook,
 };
 
+// The null screen has no window that keys could come from: its keyboard slots stay
+// empty, so the text console's keyboard serves (the terminal, or standard input
+// when it is redirected), while the picture is drawn in memory.
+void takeNullDriver(ScreenState* s) {
+  s->driver = &nullWindowDriver();
+  ConsoleHooks& hooks = console_hooks_table();
+  hooks.inkey = nullptr;
+  hooks.get_key = nullptr;
+  hooks.key_hit = nullptr;
+  hooks.key_state = nullptr;
+  hooks.sleep = nullptr;
+  hooks.is_redirected = nullptr;
+}
+
 void takeScreenDown() {
   ScreenState* s = currentScreen();
   if (!s) return;
@@ -201,7 +215,7 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
 
     const char* name = chosenDriverName();
     if (flags == SCREEN_FLAGS_NULL || (name && sameName(name, "null")))
-      s->driver = &nullWindowDriver();
+      takeNullDriver(s);
     else if (!searchDrivers(s, name, refresh_rate, flags))
       return failModeSet();
 

@@ -76,7 +76,9 @@ void closeScreenAtExit();
 int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t depth,
                         int32_t page_count, int32_t refresh_rate, int32_t flags);
 
-// The hooks table that an open graphics screen installs, slot by slot.
+// The hooks table that an open graphics screen installs, slot by slot. The null
+// screen leaves the keyboard slots (inkey, get key, key hit, key state, sleep,
+// is-redirected) empty, so that the text console's keyboard serves it.
 const ConsoleHooks& graphicsConsoleHooks();
 
 }  // namespace zv

@@ -102,7 +102,8 @@ const WindowDriver* const* windowDriverList();
 void setWindowDriverList(const WindowDriver* const* list);
 
 // The window-less driver: lock and unlock do nothing, every other slot is empty.
-// Taken only for the null screen (flags -1 or the driver name "null"), never searched.
+// Taken only for the null screen (flags -1 or the driver name "null"), never searched;
+// that screen's keyboard is the text console's.
 const WindowDriver& nullWindowDriver();
 
 }  // namespace zv

@@ -210,6 +210,7 @@ TEST_F(ScreenModeTest, ASecondModeReplacesTheScreen) {
 
 // The driver search: which drivers are opened, in which order, with which flags.
 struct SearchCase {
+  const char* label;            // the test's name in listings
   const char* name;             // the chosen driver name, null for none
   int refused[3];               // opens each driver refuses (-1: all)
   int32_t flags;
@@ -247,32 +248,33 @@ TEST_P(DriverSearchTest, TriesThePassesInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Passes, DriverSearchTest,
     testing::Values(
-        SearchCase{nullptr, {0, 0, 0}, 0, {"DirectX/0@60"}, "DirectX"},
-        SearchCase{"gdi", {0, 0, 0}, 0, {"GDI/0@60"}, "GDI"},
-        SearchCase{"OPENGL", {0, 0, 0}, 1, {"OpenGL/1@60"}, "OpenGL"},
+        SearchCase{"FirstDriverOpens", nullptr, {0, 0, 0}, 0, {"DirectX/0@60"}, "DirectX"},
+        SearchCase{"NamedDriverFirst", "gdi", {0, 0, 0}, 0, {"GDI/0@60"}, "GDI"},
+        SearchCase{"NameIgnoresCaseFullScreen", "OPENGL", {0, 0, 0}, 1, {"OpenGL/1@60"}, "OpenGL"},
         // The requested refresh rate first, then 0.
-        SearchCase{nullptr, {1, 0, 0}, 0, {"DirectX/0@60", "DirectX/0@0"}, "DirectX"},
+        SearchCase{"RefreshRateThenZero", nullptr, {1, 0, 0}, 0, {"DirectX/0@60", "DirectX/0@0"}, "DirectX"},
         // A full-screen request nobody can satisfy falls back to a window.
-        SearchCase{nullptr, {2, 2, 2}, 1,
+        SearchCase{"FullScreenFallsBackToWindow", nullptr, {2, 2, 2}, 1,
                    {"DirectX/1@60", "DirectX/1@0", "GDI/1@60", "GDI/1@0", "OpenGL/1@60",
                     "OpenGL/1@0", "DirectX/0@60"},
                    "DirectX"},
         // A named driver that fails: then every driver, then the named one toggled.
-        SearchCase{"GDI", {0, -1, 0}, 0, {"GDI/0@60", "GDI/0@0", "DirectX/0@60"}, "DirectX"},
-        SearchCase{"gdi", {-1, 2, -1}, 0,
+        SearchCase{"NamedFailsThenAll", "GDI", {0, -1, 0}, 0, {"GDI/0@60", "GDI/0@0", "DirectX/0@60"}, "DirectX"},
+        SearchCase{"NamedToggledAfterAll", "gdi", {-1, 2, -1}, 0,
                    {"GDI/0@60", "GDI/0@0", "DirectX/0@60", "DirectX/0@0", "GDI/0@60"}, "GDI"},
-        SearchCase{"GDI", {-1, -1, -1}, 0,
+        SearchCase{"NamedAllFail", "GDI", {-1, -1, -1}, 0,
                    {"GDI/0@60", "GDI/0@0", "DirectX/0@60", "DirectX/0@0", "GDI/0@60", "GDI/0@0",
                     "OpenGL/0@60", "OpenGL/0@0", "GDI/1@60", "GDI/1@0", "DirectX/1@60",
                     "DirectX/1@0", "GDI/1@60", "GDI/1@0", "OpenGL/1@60", "OpenGL/1@0"},
                    nullptr},
         // A name that matches no driver costs only the filtered passes.
-        SearchCase{"vesa", {0, 0, 0}, 0, {"DirectX/0@60"}, "DirectX"},
-        SearchCase{nullptr, {-1, -1, -1}, 0,
+        SearchCase{"UnknownNameCostsFilteredPasses", "vesa", {0, 0, 0}, 0, {"DirectX/0@60"}, "DirectX"},
+        SearchCase{"AllFail", nullptr, {-1, -1, -1}, 0,
                    {"DirectX/0@60", "DirectX/0@0", "GDI/0@60", "GDI/0@0", "OpenGL/0@60",
                     "OpenGL/0@0", "DirectX/1@60", "DirectX/1@0", "GDI/1@60", "GDI/1@0",
                     "OpenGL/1@60", "OpenGL/1@0"},
-                   nullptr}));
+                   nullptr}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ScreenModeTest, TheNullScreenHasNoWindow) {
   for (const char* name : {"null", "NULL", "Null"}) {
@@ -300,6 +302,34 @@ TEST_F(ScreenModeTest, TheDriverNameOverrideWinsOverTheEnvironment) {
   setScreenDriverName("");
   ASSERT_EQ(setScreenMode(18, 8, 0, 0, 0), 0);
   EXPECT_EQ(currentScreen()->driver, &nullWindowDriver());
+}
+
+TEST_F(ScreenModeTest, TheNullScreenTakesItsKeysFromTheTextConsole) {
+  test::ScriptedConsole console;
+  test::install(console);
+  setenv("ZVGFX", "null", 1);
+  ASSERT_EQ(setScreenMode(18, 8, 0, 0, 0), 0);
+  console.type("7\r");
+  console.press(test::KEY_HOME);
+  console.redirected = true;
+  // Keys, pauses and the redirection question are the console's; drawing stays on
+  // the screen in memory.
+  EXPECT_EQ(call_hook<&ConsoleHooks::key_hit>(0), 1);
+  EXPECT_EQ(call_hook<&ConsoleHooks::get_key>(), '7');
+  EXPECT_EQ(call_hook<&ConsoleHooks::is_redirected>(1), 1);
+  sleep_statement(-1);
+  EXPECT_EQ(console.pauses, 1);
+  ASSERT_EQ(console.keys.size(), 1u);  // the pause took the Enter
+  char line[8] = {};
+  console.type("42\r");
+  EXPECT_EQ(call_hook<&ConsoleHooks::read_string>(line, 8), line);
+  EXPECT_STREQ(line, "42\r");  // the line reader passes over Home
+  EXPECT_TRUE(console.output.empty());
+  // A screen with a driver keeps its own keyboard.
+  unsetenv("ZVGFX");
+  ASSERT_EQ(setScreenMode(18, 8, 0, 0, 0), 0);
+  EXPECT_TRUE(hooksAreGraphics());
+  test::uninstall();
 }
 
 TEST_F(ScreenModeTest, NoDriverLeavesTheTextConsoleServing) {
