@@ -1,10 +1,11 @@
-// Number-to-text conversion on top of the C library's %g conversion, with the
-// exponent widened to three digits and fixed texts for infinities and NaNs, so
-// that every host C library prints the same bytes.
+// Number-to-text conversion: the digits of %g (std::to_chars with a precision is
+// defined to give exactly the text of printf's %.*g, without locale or allocation,
+// and much faster), with the exponent widened to three digits and fixed texts for
+// infinities and NaNs, so that every host prints the same bytes.
 #include "runtime/number_text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace zv {
@@ -40,11 +41,14 @@ const char* number_to_text(double value, char* buffer, int32_t digits, uint32_t 
   const int bound = digits + 8;
   int length;
   if (std::isfinite(value)) {
-    length = std::snprintf(start, static_cast<size_t>(bound), "%.*g", digits, value);
-    if (length <= 0 || length >= bound) {
+    const auto [end, error] =
+        std::to_chars(start, start + bound - 1, value, std::chars_format::general, digits);
+    if (error != std::errc{} || end == start) {
       buffer[0] = '\0';
       return nullptr;
     }
+    length = static_cast<int>(end - start);
+    *end = '\0';
     // The widened text must fit the bound as well; the buffer has a byte to spare.
     length = widen_exponent(start, length);
     if (length >= bound) {
