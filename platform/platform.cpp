@@ -1,7 +1,9 @@
 // POSIX and Windows implementations of the platform services.
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <cfenv>
+#include <cstdint>
 #include <cstdlib>
 #include <chrono>
 #include <thread>
@@ -42,14 +44,28 @@ void beep(int32_t frequency_hz, int32_t duration_ms) {
 
 #ifdef _WIN32
 static bool lock_range(std::FILE* stream, int64_t offset, int64_t length, bool lock) {
+  if (!stream || length == 0) return false;
   HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   DWORD lo = static_cast<DWORD>(offset), hi = static_cast<DWORD>(offset >> 32);
   DWORD nlo = static_cast<DWORD>(length), nhi = static_cast<DWORD>(length >> 32);
   return lock ? LockFile(h, lo, hi, nlo, nhi) != 0 : UnlockFile(h, lo, hi, nlo, nhi) != 0;
 }
 #else
+// Locks of the open file description (per open, not per process) where the host
+// has them: two streams of this process on one file then conflict, and closing
+// one stream leaves the locks of the other in place, as LockFile's locks behave.
+#ifdef F_OFD_SETLK
+constexpr int SET_LOCK = F_OFD_SETLK;
+#else
+constexpr int SET_LOCK = F_SETLK;
+#endif
+
 static bool lock_range(std::FILE* stream, int64_t offset, int64_t length, bool lock) {
-  if (!stream || length <= 0 || offset < 0) return false;
+  if (!stream || length == 0 || offset < 0) return false;
+  // Offset and length are unsigned 64-bit counts, as LockFile takes them; a range
+  // reaching past the largest file offset is locked to the end of all offsets.
+  const auto start = static_cast<uint64_t>(offset), count = static_cast<uint64_t>(length);
+  const uint64_t room = static_cast<uint64_t>(INT64_MAX) - start;
   struct flock fl {};
   // A write lock needs a stream opened for writing; a read-only stream gets a
   // shared lock, which is what a reader can hold.
@@ -57,10 +73,11 @@ static bool lock_range(std::FILE* stream, int64_t offset, int64_t length, bool l
   bool writable = flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
   fl.l_type = lock ? (writable ? F_WRLCK : F_RDLCK) : F_UNLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = static_cast<off_t>(length);
-  // Like LockFile: fail at once when another process holds the range.
-  return fcntl(fileno(stream), F_SETLK, &fl) == 0;
+  fl.l_start = static_cast<off_t>(start);
+  fl.l_len = count > room ? 0 : static_cast<off_t>(count);  // 0: to the end of all offsets
+  fl.l_pid = 0;  // must be 0 for open-file-description locks
+  // Like LockFile: fail at once when the range is held elsewhere, never wait.
+  return fcntl(fileno(stream), SET_LOCK, &fl) == 0;
 }
 #endif
 
@@ -70,6 +87,21 @@ bool lock_file(std::FILE* stream, int64_t offset, int64_t length) {
 
 bool unlock_file(std::FILE* stream, int64_t offset, int64_t length) {
   return lock_range(stream, offset, length, false);
+}
+
+void open_missing_standard_descriptors() {
+#ifndef _WIN32
+  // open takes the lowest free descriptor, so with the lower ones already open the
+  // null device lands on the closed one itself.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+#endif
 }
 
 std::string host_file_name(const char* name) {

@@ -1,6 +1,6 @@
 // Operating-system services that the portable layers need: sleeping, the beep,
-// file record locks, host file names, the floating-point set-up, terminal queries,
-// the program's own file name and the environment.
+// file record locks, the standard descriptors, host file names, the floating-point
+// set-up, terminal queries, the program's own file name and the environment.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +15,18 @@ void sleep_ms(int32_t milliseconds);
 // Sounds a tone; silent where the host has no sound facility.
 void beep(int32_t frequency_hz, int32_t duration_ms);
 
-// Record locks on the file behind a stream; true on success.
+// Record locks on the file behind a stream, held by that open stream (not by the
+// process): a range locked through one stream cannot be locked through any other,
+// in this process or another, and closing another stream on the file keeps it.
+// Offset and length are unsigned 64-bit counts; a length of 0 fails. True on
+// success; a range held elsewhere fails at once.
 bool lock_file(std::FILE* stream, int64_t offset, int64_t length);
 bool unlock_file(std::FILE* stream, int64_t offset, int64_t length);
+
+// Opens the null device on every standard descriptor (0, 1, 2) that is closed, so
+// that a file the program opens later never takes the place of its standard input,
+// output or error.
+void open_missing_standard_descriptors();
 
 // The host path for a file name as the program writes it. On hosts without drive
 // letters "X:\rest" and "X:/rest" name "rest" relative to the current directory,

@@ -1,12 +1,15 @@
 // File channels 1..255: the open statement with its five modes and the streams it
-// opens, the operations table of a file channel, and the close statements.
+// opens, the operations table of a file channel, the close statements, the flush
+// before a wait, and the record of the first data lost on a file channel.
 #include "runtime/file_channel.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "runtime/runtime.h"
@@ -22,6 +25,57 @@ constexpr int32_t DEFAULT_RECORD_LENGTH = 128;
 constexpr size_t LINE_MAX = 0x7FFFFFFFu - 64u;
 
 std::FILE* stream_of(const ChannelRecord* ch) { return static_cast<std::FILE*>(ch->handle); }
+
+// A locked range as the lock calls count it: unsigned offset and length.
+struct LockedRange {
+  uint64_t offset, length;
+  uint64_t end() const { return length > UINT64_MAX - offset ? UINT64_MAX : offset + length; }
+  bool overlaps(const LockedRange& other) const { return offset < other.end() && other.offset < end(); }
+};
+
+// What an open file channel keeps beside its record: the name it was opened with
+// and the ranges it holds locked. The records are plain data that the statements
+// clear wholesale, so this lives apart, from the open to the close operation.
+struct ChannelExtras {
+  std::string name;
+  std::vector<LockedRange> locks;
+};
+
+// Never destroyed: the exit handler that closes the channels may run after the
+// static destructors.
+std::map<const ChannelRecord*, ChannelExtras>& extras_table() {
+  static auto* table = new std::map<const ChannelRecord*, ChannelExtras>;
+  return *table;
+}
+
+ChannelExtras& extras_of(const ChannelRecord* ch) { return extras_table()[ch]; }
+void forget_extras(const ChannelRecord* ch) { extras_table().erase(ch); }
+
+FileChannelFailure& failure_record() {
+  static auto* failure = new FileChannelFailure;
+  return *failure;
+}
+
+// Only the first loss is kept: it explains what went missing, and a stream that
+// failed once fails again at every later write, flush and close.
+void note_failure(const std::string& name, int error) {
+  FileChannelFailure& f = failure_record();
+  if (f.error != 0) return;
+  f.error = error != 0 ? error : EIO;
+  f.name = name;
+}
+
+void note_failure(const ChannelRecord* ch, int error) {
+  auto it = extras_table().find(ch);
+  note_failure(it != extras_table().end() ? it->second.name : std::string(), error);
+}
+
+// Whether the channel was opened to be written: output, append, and binary or
+// random mode with any access but read.
+bool writes(const ChannelRecord* ch) {
+  return ch->mode == MODE_OUTPUT || ch->mode == MODE_APPEND ||
+         ((ch->mode == MODE_BINARY || ch->mode == MODE_RANDOM) && ch->access != ACCESS_READ);
+}
 
 // Channels opened on the standard output or standard error read typed input.
 std::FILE* read_stream(std::FILE* f) { return f == stdout || f == stderr ? stdin : f; }
@@ -82,12 +136,18 @@ int32_t file_end_of_file(ChannelRecord* ch) {
 }
 
 // A stream whose buffered bytes cannot be written out at close has lost data: the
-// stream is gone either way, but the close reports an I/O failure.
+// stream is gone either way, but the close reports an I/O failure. Closing the
+// stream also releases the channel's locks.
 int32_t file_close(ChannelRecord* ch) {
   std::FILE* f = stream_of(ch);
   ch->handle = nullptr;
-  if (f && std::fclose(f) != 0) return set_error(ERR_IO);
-  return set_error(ERR_NONE);
+  int32_t result = ERR_NONE;
+  if (f && std::fclose(f) != 0) {
+    note_failure(ch, errno);
+    result = ERR_IO;
+  }
+  forget_extras(ch);
+  return set_error(result);
 }
 
 int32_t file_seek(ChannelRecord* ch, int64_t offset, int32_t origin) {
@@ -124,7 +184,10 @@ int32_t file_read_wide(ChannelRecord* ch, uint16_t* buffer, size_t* count) {
 int32_t file_write(ChannelRecord* ch, const void* bytes, size_t count) {
   std::FILE* f = stream_of(ch);
   if (!f) return set_error(ERR_ILLEGAL_CALL);
-  if (count && std::fwrite(bytes, 1, count, f) != count) return set_error(ERR_IO);
+  if (count && std::fwrite(bytes, 1, count, f) != count) {
+    note_failure(ch, errno);
+    return set_error(ERR_IO);
+  }
   return set_error(ERR_NONE);
 }
 
@@ -145,16 +208,40 @@ int32_t file_write_wide(ChannelRecord* ch, const uint16_t* text, size_t count) {
   return file_write(ch, piece, used);
 }
 
+LockedRange range_of(int64_t offset, int64_t length) {
+  return {static_cast<uint64_t>(offset), static_cast<uint64_t>(length)};
+}
+
+// A range that overlaps one already locked fails, whoever holds it. The host's lock
+// does not conflict with the same open stream, so the channel's own ranges are
+// checked here.
 int32_t file_lock(ChannelRecord* ch, int64_t offset, int64_t length) {
   std::FILE* f = stream_of(ch);
   if (!f || length == 0) return set_error(ERR_ILLEGAL_CALL);
-  return set_error(lock_file(f, offset, length) ? ERR_NONE : ERR_IO);
+  const LockedRange range = range_of(offset, length);
+  ChannelExtras& extras = extras_of(ch);
+  for (const LockedRange& held : extras.locks)
+    if (held.overlaps(range)) return set_error(ERR_IO);
+  if (!lock_file(f, offset, length)) return set_error(ERR_IO);
+  extras.locks.push_back(range);
+  return set_error(ERR_NONE);
 }
 
+// Only a range that this channel locked, with the same offset and length, unlocks.
 int32_t file_unlock(ChannelRecord* ch, int64_t offset, int64_t length) {
   std::FILE* f = stream_of(ch);
   if (!f || length == 0) return set_error(ERR_ILLEGAL_CALL);
-  return set_error(unlock_file(f, offset, length) ? ERR_NONE : ERR_IO);
+  const LockedRange range = range_of(offset, length);
+  auto found = extras_table().find(ch);
+  if (found == extras_table().end()) return set_error(ERR_IO);
+  std::vector<LockedRange>& locks = found->second.locks;
+  for (auto it = locks.begin(); it != locks.end(); ++it) {
+    if (it->offset != range.offset || it->length != range.length) continue;
+    if (!unlock_file(f, offset, length)) return set_error(ERR_IO);
+    locks.erase(it);
+    return set_error(ERR_NONE);
+  }
+  return set_error(ERR_IO);
 }
 
 // One text line from the stream, without its "\n" or "\r\n", in a growing heap
@@ -239,7 +326,11 @@ int32_t file_read_line_wide(ChannelRecord* ch, StringDesc* dest) {
 int32_t file_flush(ChannelRecord* ch) {
   std::FILE* f = stream_of(ch);
   if (!f) return set_error(ERR_ILLEGAL_CALL);
-  return set_error(std::fflush(f) == 0 ? ERR_NONE : ERR_IO);
+  if (std::fflush(f) != 0) {
+    note_failure(ch, errno);
+    return set_error(ERR_IO);
+  }
+  return set_error(ERR_NONE);
 }
 
 constexpr ChannelOps FILE_OPS = {
@@ -258,14 +349,17 @@ void give_buffer(std::FILE* f) { std::setvbuf(f, nullptr, _IOFBF, STREAM_BUFFER)
 // read/write access is wanted or none was given; with none given a read-only open is
 // the last resort, and the access becomes 1. The "w+b" fallback is taken only for a
 // missing file, so that an existing file that cannot be opened for reading and
-// writing is never truncated.
-std::FILE* open_binary(const char* name, const char* stream_mode, ChannelRecord* ch) {
+// writing is never truncated. On failure *why is the error of the last attempt
+// that would have allowed writing.
+std::FILE* open_binary(const char* name, const char* stream_mode, ChannelRecord* ch, int* why) {
   std::FILE* f = open_file(name, stream_mode);
   if (f) return f;
+  *why = errno;
   bool missing = errno == ENOENT;
   if (missing && (ch->access == ACCESS_NONE || ch->access == ACCESS_READ_WRITE)) {
     f = open_file(name, "w+b");
     if (f) return f;
+    *why = errno;
   }
   if (ch->access == ACCESS_NONE) {
     f = open_file(name, "rb");
@@ -320,9 +414,18 @@ int32_t file_open(ChannelRecord* ch, const char* given_name) {
   if (ch->mode == MODE_INPUT) {
     if (int32_t e = open_input(name.c_str(), ch, &f)) return e;
   } else {
-    f = ch->mode == MODE_OUTPUT || ch->mode == MODE_APPEND ? open_file(name.c_str(), stream_mode)
-                                                           : open_binary(name.c_str(), stream_mode, ch);
-    if (!f) return ERR_CANNOT_OPEN;
+    int why = 0;
+    if (ch->mode == MODE_OUTPUT || ch->mode == MODE_APPEND) {
+      f = open_file(name.c_str(), stream_mode);
+      why = errno;
+    } else {
+      f = open_binary(name.c_str(), stream_mode, ch, &why);
+    }
+    if (!f) {
+      // A file the program meant to write that cannot be opened loses all it prints.
+      if (writes(ch)) note_failure(std::string(given_name), why);
+      return ERR_CANNOT_OPEN;
+    }
     give_buffer(f);
   }
 
@@ -341,6 +444,7 @@ int32_t file_open(ChannelRecord* ch, const char* given_name) {
 
   ch->handle = f;
   if (ch->access == ACCESS_NONE) ch->access = ACCESS_READ_WRITE;
+  extras_of(ch).name = given_name;
   return ERR_NONE;
 }
 
@@ -352,6 +456,7 @@ int32_t generic_open(ChannelRecord* ch, const char* name, int32_t mode, int32_t 
                      int32_t record_length, int32_t encoding, OpenFunction open) {
   if (ch->ops) return ERR_ILLEGAL_CALL;
   runtime().channels_used = 1;
+  forget_extras(ch);
   *ch = ChannelRecord{};
   ch->mode = mode;
   ch->encoding = encoding;
@@ -361,7 +466,10 @@ int32_t generic_open(ChannelRecord* ch, const char* name, int32_t mode, int32_t 
     ch->record_length = record_length < 1 ? DEFAULT_RECORD_LENGTH : record_length;
   ch->size = -1;
   int32_t result = open(ch, name);
-  if (result != ERR_NONE) *ch = ChannelRecord{};
+  if (result != ERR_NONE) {
+    *ch = ChannelRecord{};
+    forget_extras(ch);
+  }
   return result;
 }
 
@@ -390,6 +498,19 @@ int32_t close_channel(int32_t channel) {
   if (result == ERR_NONE || !ch->handle) *ch = ChannelRecord{};
   return set_error(result);
 }
+
+void flush_file_channels() {
+  RuntimeContext& rt = runtime();
+  if (!rt.channels_used) return;
+  const int32_t last_error = get_error();
+  for (ChannelRecord& ch : rt.files)
+    if (ch.ops && ch.ops->flush && ch.handle && writes(&ch)) ch.ops->flush(&ch);
+  set_error(last_error);
+}
+
+const FileChannelFailure& file_channel_failure() { return failure_record(); }
+
+void clear_file_channel_failure() { failure_record() = FileChannelFailure{}; }
 
 int32_t close_all_channels() {
   RuntimeContext& rt = runtime();

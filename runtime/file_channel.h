@@ -1,8 +1,10 @@
 // File channels 1..255 on the C runtime's buffered streams: the open statement with
-// its five modes, the close statements and the file-channel operations table.
+// its five modes, the close statements, the file-channel operations table, the
+// flush before a wait and the record of the first data lost on a file channel.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "runtime/channel.h"
 #include "runtime/strings.h"
@@ -17,5 +19,20 @@ int32_t close_channel(int32_t channel);
 int32_t close_all_channels();
 
 const ChannelOps& file_channel_ops();
+
+// Flushes every open file channel that writes, so that what the program has printed
+// is in its files before the program waits; the last error number is kept.
+void flush_file_channels();
+
+// The first loss of data on a file channel since start-up: an open for writing that
+// failed, or a write, flush or close that failed. error is the host's error code
+// (0: nothing lost), name the file name as the program gave it (empty when the
+// record was not opened by the open statement).
+struct FileChannelFailure {
+  int error = 0;
+  std::string name;
+};
+const FileChannelFailure& file_channel_failure();
+void clear_file_channel_failure();
 
 }  // namespace zv

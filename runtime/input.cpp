@@ -18,6 +18,7 @@
 #endif
 
 #include "platform/platform.h"
+#include "runtime/file_channel.h"
 #include "runtime/hooks.h"
 #include "runtime/print.h"
 #include "runtime/runtime.h"
@@ -379,6 +380,8 @@ BeepFunction set_line_editor_beep(BeepFunction function) {
 }
 
 int32_t input_prompt(StringDesc* prompt, int32_t question, int32_t line_end) {
+  // The files get what was printed into them before the program waits for a line.
+  flush_file_channels();
   ChannelRecord* screen = screen_record();
   bool redirected = call_hook<&ConsoleHooks::is_redirected>(1) != 0;
   ChannelOps& ops = screen_ops();

@@ -1,8 +1,10 @@
 // The runtime context, its start-up and shutdown, error numbers and context areas.
 #include "runtime/runtime.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console/console.h"
 #include "platform/platform.h"
@@ -17,6 +19,7 @@ namespace {
 RuntimeContext context;
 int32_t init_counter = 0;
 const ConsoleHooks* backend_override = nullptr;
+bool failure_reported = false;
 
 // Frees what the context owns, so that clearing it loses nothing.
 void release_context() {
@@ -28,9 +31,46 @@ void release_context() {
   reset_temp_pool();
 }
 
+// The program's name for messages: its argument 0 or, failing that, its file name,
+// without directories and without a ".exe".
+std::string program_name() {
+  std::string path = context.argument_count > 0 && context.argument_vector && context.argument_vector[0]
+                         ? context.argument_vector[0]
+                         : module_file_name();
+  const size_t slash = path.find_last_of("/\\");
+  if (slash != std::string::npos) path.erase(0, slash + 1);
+  if (path.size() > 4) {
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (tail == ".exe") path.resize(path.size() - 4);
+  }
+  return path;
+}
+
+// Closes every file channel; when a file channel lost data, one line on standard
+// error (once per run) names the file and the reason. True when data was lost.
+bool close_channels_and_report() {
+  close_all_channels();
+  const FileChannelFailure& failure = file_channel_failure();
+  if (failure.error == 0) return false;
+  if (!failure_reported) {
+    failure_reported = true;
+    std::string line = program_name();
+    if (!line.empty()) line += ": ";
+    if (!failure.name.empty()) line += host_file_name(failure.name.c_str()) + ": ";
+    line += std::strerror(failure.error);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+  }
+  return true;
+}
+
 // The process start-up: the runtime constructor before main, the exit at exit.
+// Closed standard descriptors are filled first, so that no file opened later
+// becomes the standard output.
 struct ProcessStartUp {
   ProcessStartUp() {
+    open_missing_standard_descriptors();
     runtime_constructor();
     std::atexit(runtime_exit);
   }
@@ -52,6 +92,8 @@ void runtime_constructor() {
   if (++init_counter != 1) return;
   release_context();
   std::memset(static_cast<void*>(&context), 0, sizeof context);
+  clear_file_channel_failure();
+  failure_reported = false;
   set_view_rows_raw(-1, -1);
   setup_floating_point();
   console_reset();
@@ -59,7 +101,8 @@ void runtime_constructor() {
 
 void runtime_exit() {
   if (init_counter <= 0) return;
-  if (--init_counter == 0) close_all_channels();
+  // From an exit handler the status can no longer change; end_program decides it.
+  if (--init_counter == 0) close_channels_and_report();
 }
 
 int32_t runtime_init_count() { return init_counter; }
@@ -70,7 +113,13 @@ void runtime_init(int32_t argument_count, char** argument_vector, int32_t langua
   context.language = language;
 }
 
-void end_program(int32_t status) { std::exit(status); }
+// The channels are closed before exit, so that a report that could not be written
+// in full still turns a successful end into status 1 (an exit handler cannot change
+// the status); the exit handlers then find nothing left to close.
+void end_program(int32_t status) {
+  if (close_channels_and_report() && status == 0) status = 1;
+  std::exit(status);
+}
 
 void* context_area(int index, size_t size) {
   if (index < 0 || index >= CONTEXT_AREAS) return nullptr;

@@ -49,14 +49,18 @@ struct RuntimeContext {
 RuntimeContext& runtime();
 
 // Run once per runtime at process start-up (before main) and at exit. Only the
-// first constructor clears the context; only the last exit closes the channels.
+// first constructor clears the context (and the record of lost file data); only
+// the last exit closes the channels and, when a file channel lost data, names the
+// file and the reason in one line on standard error.
 void runtime_constructor();
 void runtime_exit();
 int32_t runtime_init_count();
 
 void runtime_init(int32_t argument_count, char** argument_vector, int32_t language);
 
-// The end statement: exits the process with the status (the exit handlers run).
+// The end statement: closes every channel and exits the process with the status
+// (the exit handlers run). When a file channel lost data the line on standard
+// error is printed, and status 0 becomes 1.
 [[noreturn]] void end_program(int32_t status);
 
 int32_t set_error(int32_t number);

@@ -2,6 +2,7 @@
 #include "runtime/statements.h"
 
 #include "runtime/channel.h"
+#include "runtime/file_channel.h"
 #include "runtime/hooks.h"
 #include "runtime/runtime.h"
 
@@ -31,7 +32,12 @@ void clear_screen(int32_t mode) {
   s->column = 0;
 }
 
-void sleep_statement(int32_t milliseconds) { call_hook<&ConsoleHooks::sleep>(milliseconds); }
+// Before a wait the files get what was printed into them, so that an interrupt
+// while the program waits loses none of it.
+void sleep_statement(int32_t milliseconds) {
+  if (milliseconds == -1 || milliseconds > 0) flush_file_channels();
+  call_hook<&ConsoleHooks::sleep>(milliseconds);
+}
 
 int32_t view_top_raw() { return view_top; }
 int32_t view_bottom_raw() { return view_bottom; }

@@ -1,6 +1,7 @@
 // End-to-end runs of the built program: scripted runs with redirected standard
-// input, a run in a directory where the report cannot be written, and a run on a
-// pseudo-terminal that types the entries and answers every pause.
+// input (standard output closed, reports that cannot be written), and runs on a
+// pseudo-terminal that type the entries and answer the pauses or end with a signal
+// at one of them.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,12 +13,16 @@
 #include <unistd.h>
 #include <utmp.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "tests/support/files.h"
 
@@ -27,35 +32,41 @@ using zv::test::read_file;
 
 struct Result {
   int status = -1;  // exit status, or -1 when the program did not exit normally
-  std::string output;
+  std::string output;  // standard output
+  std::string errors;  // standard error
 };
 
 // Runs the program in the directory with the bytes as standard input and its
-// standard output captured; killed after the time limit.
-Result run_scripted(const std::string& dir, const std::string& input, int seconds = 30) {
-  int in_pipe[2], out_pipe[2];
+// standard output (unless closed) and standard error captured; killed after the
+// time limit.
+Result run_scripted(const std::string& dir, const std::string& input, bool close_output = false,
+                    int seconds = 30) {
+  int in_pipe[2], out_pipe[2], err_pipe[2];
   EXPECT_EQ(pipe(in_pipe), 0);
   EXPECT_EQ(pipe(out_pipe), 0);
+  EXPECT_EQ(pipe(err_pipe), 0);
   pid_t pid = fork();
   if (pid == 0) {
     dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
-    close(in_pipe[1]);
-    close(out_pipe[0]);
+    dup2(err_pipe[1], 2);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
+    if (close_output) close(1);
     if (chdir(dir.c_str()) != 0) _exit(126);
     execl(ZV_INVAR_BINARY, "invar", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(in_pipe[0]);
   close(out_pipe[1]);
+  close(err_pipe[1]);
   ssize_t written = write(in_pipe[1], input.data(), input.size());
   EXPECT_EQ(written, static_cast<ssize_t>(input.size()));
   close(in_pipe[1]);
   Result r;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   char buf[4096];
-  for (;;) {
-    pollfd p{out_pipe[0], POLLIN, 0};
+  std::vector<pollfd> open_pipes = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  while (!open_pipes.empty()) {
     int left = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
     if (left <= 0) {
@@ -63,17 +74,26 @@ Result run_scripted(const std::string& dir, const std::string& input, int second
       ADD_FAILURE() << "the program did not finish in " << seconds << " s";
       break;
     }
-    if (poll(&p, 1, left) <= 0) continue;
-    ssize_t n = read(out_pipe[0], buf, sizeof buf);
-    if (n <= 0) break;
-    r.output.append(buf, static_cast<size_t>(n));
+    if (poll(open_pipes.data(), open_pipes.size(), left) <= 0) continue;
+    for (size_t i = open_pipes.size(); i-- > 0;) {
+      if (!open_pipes[i].revents) continue;
+      ssize_t n = read(open_pipes[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        (open_pipes[i].fd == out_pipe[0] ? r.output : r.errors).append(buf, static_cast<size_t>(n));
+      } else {
+        open_pipes.erase(open_pipes.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+    }
   }
   close(out_pipe[0]);
+  close(err_pipe[0]);
   int status = 0;
   waitpid(pid, &status, 0);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
+
+std::string golden(const std::string& name) { return read_file(std::string(ZV_GOLDEN_DIR) + "/" + name); }
 
 const char* const IDENTITY = "1\n0\n0\n0\n1\n0\n0\n0\n1\n";
 
@@ -92,8 +112,8 @@ TEST(ScriptedRun, WritesTheGoldenReportAndExitsZero) {
     const std::string& dir = temp.path();
     Result r = run_scripted(dir, c.input);
     EXPECT_EQ(r.status, 0) << c.golden;
-    EXPECT_EQ(read_file(dir + "/invar.txt"), read_file(std::string(ZV_GOLDEN_DIR) + "/" + c.golden + ".report"))
-        << c.golden;
+    EXPECT_EQ(r.errors, "") << c.golden;
+    EXPECT_EQ(read_file(dir + "/invar.txt"), golden(std::string(c.golden) + ".report")) << c.golden;
     // The transcript reaches standard output, without prompts.
     EXPECT_NE(r.output.find(" -Ende Geradenermittlung-"), std::string::npos) << c.golden;
     EXPECT_EQ(r.output.find("a11=?"), std::string::npos) << c.golden;
@@ -115,15 +135,74 @@ TEST(ScriptedRun, InputThatEndsEarlyReadsZeros) {
   EXPECT_EQ(read_file(dir + "/invar.txt").rfind("       a11 =  0\r\n", 0), 0u);
 }
 
-TEST(ScriptedRun, ReportThatCannotBeWrittenStillShowsTheDialogue) {
+// With standard output closed the report still gets only the report: the screen
+// text goes nowhere (the null device), not into invar.txt nor onto standard error.
+TEST(ScriptedRun, ClosedStandardOutputKeepsTheScreenOutOfTheReport) {
   zv::test::TempDir temp(false);
   const std::string& dir = temp.path();
-  // A directory in place of the report file cannot be opened for writing, even by root.
-  ASSERT_EQ(mkdir((dir + "/invar.txt").c_str(), 0700), 0);
-  Result r = run_scripted(dir, IDENTITY);
+  Result r = run_scripted(dir, IDENTITY, true);
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.output.find(" -Ende Geradenermittlung-"), std::string::npos);
+  EXPECT_EQ(r.errors, "");
+  EXPECT_EQ(read_file(dir + "/invar.txt"), golden("identity.report"));
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) files.push_back(entry.path().filename());
+  EXPECT_EQ(files, std::vector<std::string>{"invar.txt"});
+}
+
+// The dialogue runs to its end; then one line on standard error names the report
+// and the reason, and the status is 1.
+void expect_report_failure(const Result& r, int error) {
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.errors, "invar: invar.txt: " + std::string(std::strerror(error)) + "\n");
   EXPECT_NE(r.output.find(" uneigentlicher u - Wert !"), std::string::npos);
+  EXPECT_NE(r.output.find(" -Ende Geradenermittlung-"), std::string::npos);
+}
+
+// Reports that cannot be written even by root: a directory in the report's place
+// (the open fails), a full device behind it (the writes fail).
+TEST(ScriptedRun, ReportThatCannotBeWrittenStillShowsTheDialogue) {
+  struct Case {
+    const char* what;
+    int error;
+  };
+  const Case cases[] = {{"directory", EISDIR}, {"full device", ENOSPC}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zv::test::TempDir temp(false);
+    const std::string report = temp.path() + "/invar.txt";
+    if (c.error == EISDIR) {
+      ASSERT_EQ(mkdir(report.c_str(), 0700), 0);
+    } else {
+      if (access("/dev/full", W_OK) != 0) {
+        ADD_FAILURE() << "/dev/full is not writable here";
+        continue;
+      }
+      ASSERT_EQ(symlink("/dev/full", report.c_str()), 0);
+    }
+    expect_report_failure(run_scripted(temp.path(), IDENTITY), c.error);
+  }
+}
+
+// Permissions that refuse the report; root may write anyway, so these cases run
+// only for other users.
+TEST(ScriptedRun, ReportRefusedByPermissions) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files and directories; run as another user";
+  {
+    SCOPED_TRACE("read-only report of an earlier run");
+    zv::test::TempDir temp(false);
+    const std::string report = temp.path() + "/invar.txt";
+    zv::test::write_file(report, "earlier run\r\n");
+    ASSERT_EQ(chmod(report.c_str(), 0444), 0);
+    expect_report_failure(run_scripted(temp.path(), IDENTITY), EACCES);
+    EXPECT_EQ(read_file(report), "earlier run\r\n");
+  }
+  {
+    SCOPED_TRACE("directory without write permission");
+    zv::test::TempDir temp(false);
+    ASSERT_EQ(chmod(temp.path().c_str(), 0555), 0);
+    expect_report_failure(run_scripted(temp.path(), IDENTITY), EACCES);
+    EXPECT_NE(access((temp.path() + "/invar.txt").c_str(), F_OK), 0);
+  }
 }
 
 // A pseudo-terminal session: the child's terminal is the slave side, whose modes
@@ -139,6 +218,9 @@ class TerminalSession {
     pid_ = fork();
     if (pid_ == 0) {
       close(master_);
+      // The signals that end the program have their default action, whatever the
+      // test runner ignores.
+      for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(sig, SIG_DFL);
       if (login_tty(slave_) != 0) _exit(125);
       if (chdir(dir.c_str()) != 0) _exit(126);
       setenv("LANG", "C.UTF-8", 1);
@@ -187,6 +269,19 @@ class TerminalSession {
     }
   }
 
+  // Waits until the program has put its terminal in raw mode (it reads a key).
+  bool wait_raw(int seconds = 10) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+      termios now{};
+      if (tcgetattr(slave_, &now) != 0) return false;
+      if (!(now.c_lflag & ICANON)) return true;
+      if (std::chrono::steady_clock::now() > deadline || !read_for(10)) return false;
+    }
+  }
+
+  void send(int sig) { kill(pid_, sig); }
+
   void type(const std::string& keys) {
     ssize_t n = write(master_, keys.data(), keys.size());
     EXPECT_EQ(n, static_cast<ssize_t>(keys.size()));
@@ -198,6 +293,7 @@ class TerminalSession {
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       exited_ = true;
       status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     return exited_;
   }
@@ -220,6 +316,7 @@ class TerminalSession {
   }
 
   const std::string& output() const { return output_; }
+  int end_signal() const { return signal_; }  // the signal that ended the child, or 0
 
  private:
   int master_ = -1, slave_ = -1;
@@ -229,6 +326,7 @@ class TerminalSession {
   size_t seen_ = 0;
   bool exited_ = false;
   int status_ = -1;
+  int signal_ = 0;
 };
 
 TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
@@ -256,6 +354,54 @@ TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
     EXPECT_TRUE(t.modes_unchanged());
   }
   EXPECT_EQ(read_file(dir + "/invar.txt"), read_file(std::string(ZV_GOLDEN_DIR) + "/diagonal_123.report"));
+}
+
+// A signal that ends the program while it waits at a pause leaves in invar.txt all
+// that the run had printed into it: the golden report up to that pause. Each pause
+// is known by the screen text printed just before it and by the terminal going
+// into raw mode, which the run does only to read a key.
+TEST(TerminalRun, SignalAtAPauseLeavesTheReportPrintedSoFar) {
+  struct Pause {
+    const char* screen_before;  // last screen text before the pause
+    const char* report_end;     // the report's last line before the pause
+  };
+  const Pause pauses[] = {
+      {"D<0: 3 reelle L", " D<0: 3 reelle L\x94" "sungen\r\n\r\n"},
+      {"ny( 1) =", "ny( 1) =  1\r\n\r\n"},
+      {"ny( 2) =", "ny( 2) =  1\r\n\r\n"},
+  };
+  struct Case {
+    int sig;
+    int pause;  // 1, 2 or 3
+  };
+  const Case cases[] = {{SIGTERM, 3}, {SIGINT, 1}, {SIGHUP, 2}};
+  const std::string full = golden("identity.report");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.sig)) + " at pause " + std::to_string(c.pause));
+    zv::test::TempDir temp(false);
+    const std::string& dir = temp.path();
+    {
+      TerminalSession t(dir);
+      const char* names[] = {"a11", "a12", "a13", "a21", "a22", "a23", "a31", "a32", "a33"};
+      const char* values[] = {"1", "0", "0", "0", "1", "0", "0", "0", "1"};
+      for (int i = 0; i < 9; ++i) {
+        ASSERT_TRUE(t.wait_for(std::string(names[i]) + "=? ")) << names[i] << "\n" << t.output();
+        t.type(std::string(values[i]) + "\r");
+      }
+      for (int p = 1; p <= c.pause; ++p) {
+        ASSERT_TRUE(t.wait_for(pauses[p - 1].screen_before)) << t.output();
+        ASSERT_TRUE(t.wait_raw()) << "pause " << p;
+        if (p < c.pause) t.type(" ");
+      }
+      t.send(c.sig);
+      t.finish();
+      EXPECT_EQ(t.end_signal(), c.sig);
+    }
+    const std::string& end = pauses[c.pause - 1].report_end;
+    const size_t at = full.find(end);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(read_file(dir + "/invar.txt"), full.substr(0, at + end.size()));
+  }
 }
 
 }  // namespace

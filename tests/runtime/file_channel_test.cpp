@@ -1,7 +1,7 @@
 // File channels on real files in a temporary directory: the open modes and their
 // streams, channel numbers, names, failures (missing directories, a full device, a
-// pipe without a length), random-mode records, locks, end of file, line reads and
-// the print statement on a file.
+// pipe without a length) and the record of lost data, random-mode records, locks,
+// end of file, line reads, the print statement on a file and the flush before a wait.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -21,9 +22,12 @@
 
 #include "runtime/channel.h"
 #include "runtime/file_channel.h"
+#include "runtime/input.h"
 #include "runtime/print.h"
 #include "runtime/runtime.h"
+#include "runtime/statements.h"
 #include "runtime/strings.h"
+#include "tests/support/scripted_console.h"
 
 namespace zv {
 namespace {
@@ -76,6 +80,9 @@ class FileChannel : public ::testing::Test {
     ASSERT_EQ(chdir(dir_.c_str()), 0);
   }
   void TearDown() override {
+    // Losses the cases provoked on purpose are not reported by the shutdown.
+    close_all_channels();
+    clear_file_channel_failure();
     runtime_exit();
     runtime_constructor();
     EXPECT_EQ(chdir(previous_.c_str()), 0);
@@ -258,7 +265,11 @@ TEST_F(FileChannel, FullDeviceNeverReportsSuccess) {
 
   ASSERT_EQ(open("/dev/full", MODE_OUTPUT, 0), ERR_NONE);
   EXPECT_EQ(print(1, "z"), ERR_NONE);
-  // The shutdown closes it without complaint.
+  // The shutdown's close-all ignores the results, but the loss is recorded.
+  EXPECT_EQ(close_all_channels(), ERR_NONE);
+  EXPECT_EQ(file_channel_failure().error, ENOSPC);
+  EXPECT_EQ(file_channel_failure().name, "/dev/full");
+  clear_file_channel_failure();
 }
 
 TEST_F(FileChannel, RandomModePadsShortRecords) {
@@ -272,16 +283,17 @@ TEST_F(FileChannel, RandomModePadsShortRecords) {
   EXPECT_EQ(read_file("records.bin"), std::string("abc\0\0\0\0\0" "12345678" "0123456789\0\0\0\0\0\0" "end.....", 40));
 }
 
-// Whether a process other than this one sees a lock on the first bytes of the file.
-bool locked_elsewhere(const std::string& file) {
+// Whether a process other than this one, with its own open of the file, sees a
+// lock on the range.
+bool locked_elsewhere(const std::string& file, off_t start = 0, off_t length = 10) {
   pid_t pid = fork();
   if (pid == 0) {
     int fd = ::open(file.c_str(), O_RDWR);
     struct flock fl {};
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
-    fl.l_start = 0;
-    fl.l_len = 10;
+    fl.l_start = start;
+    fl.l_len = length;
     if (fd < 0 || fcntl(fd, F_GETLK, &fl) != 0) _exit(2);
     _exit(fl.l_type == F_UNLCK ? 0 : 1);
   }
@@ -292,20 +304,182 @@ bool locked_elsewhere(const std::string& file) {
   return WEXITSTATUS(status) == 1;
 }
 
-TEST_F(FileChannel, LockAndUnlock) {
+int32_t lock(int32_t channel, int64_t offset, int64_t length) {
+  ChannelRecord* ch = resolve_channel(channel);
+  return ch->ops->lock(ch, offset, length);
+}
+
+int32_t unlock(int32_t channel, int64_t offset, int64_t length) {
+  ChannelRecord* ch = resolve_channel(channel);
+  return ch->ops->unlock(ch, offset, length);
+}
+
+// Two channels of this process on one file: a range overlapping any locked range
+// fails, whichever channel holds it; only the exact range a channel locked unlocks.
+TEST_F(FileChannel, LockCallsRefuseOverlapsAndInexactUnlocks) {
   write_file("shared.bin", "0123456789");
-  ASSERT_EQ(open("shared.bin", MODE_BINARY, ACCESS_READ_WRITE), ERR_NONE);
-  ChannelRecord* ch = resolve_channel(1);
+  ASSERT_EQ(open("shared.bin", MODE_BINARY, ACCESS_READ_WRITE, 1), ERR_NONE);
+  ASSERT_EQ(open("shared.bin", MODE_BINARY, ACCESS_READ_WRITE, 2), ERR_NONE);
+  constexpr int64_t FAR = int64_t{1} << 40;
+  struct Step {
+    bool lock;
+    int32_t channel;
+    int64_t offset, length;
+    int32_t expected;
+  };
+  const Step steps[] = {
+      {true, 1, 0, 10, ERR_NONE},
+      {true, 1, 0, 10, ERR_IO},   // the same range again through the same channel
+      {true, 1, 5, 10, ERR_IO},   // overlapping its own range
+      {true, 1, 10, 5, ERR_NONE},  // adjacent is no overlap
+      {true, 2, 8, 4, ERR_IO},    // overlapping the other channel's range
+      {true, 2, 20, 5, ERR_NONE},
+      {true, 1, 24, 1, ERR_IO},
+      {false, 1, 0, 5, ERR_IO},   // part of a locked range
+      {false, 1, 0, 15, ERR_IO},  // two locked ranges together
+      {false, 2, 0, 10, ERR_IO},  // the other channel's range
+      {false, 1, 30, 5, ERR_IO},  // never locked
+      {false, 1, 0, 10, ERR_NONE},
+      {false, 1, 0, 10, ERR_IO},  // already unlocked
+      {true, 2, 0, 10, ERR_NONE},  // free again, now for the other channel
+      {false, 1, 10, 5, ERR_NONE},
+      {true, 1, 100, -1, ERR_NONE},  // all 64-bit offsets from 100 on
+      {true, 2, FAR, 1, ERR_IO},
+      {true, 1, 200, 1, ERR_IO},
+      {false, 1, 100, -1, ERR_NONE},
+      {true, 2, FAR, 1, ERR_NONE},
+      {true, 1, 50, 0, ERR_ILLEGAL_CALL},
+      {false, 1, 50, 0, ERR_ILLEGAL_CALL},
+      {true, 1, -5, 10, ERR_IO},  // beyond the host's largest offset
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE((step.lock ? "lock " : "unlock ") + std::to_string(step.channel) + " at " +
+                 std::to_string(step.offset) + " length " + std::to_string(step.length));
+    int32_t result = step.lock ? lock(step.channel, step.offset, step.length)
+                               : unlock(step.channel, step.offset, step.length);
+    EXPECT_EQ(result, step.expected);
+    EXPECT_EQ(get_error(), step.expected);
+  }
+  EXPECT_TRUE(locked_elsewhere("shared.bin", 0, 10));
+  EXPECT_TRUE(locked_elsewhere("shared.bin", FAR, 1));
+  EXPECT_FALSE(locked_elsewhere("shared.bin", 10, 10));
+}
+
+// A lock lives until its own channel unlocks it or is closed: closing another
+// channel on the file keeps it, and another process sees it.
+TEST_F(FileChannel, LockLivesUntilItsOwnChannelCloses) {
+  write_file("shared.bin", "0123456789");
+  ASSERT_EQ(open("shared.bin", MODE_BINARY, ACCESS_READ_WRITE, 1), ERR_NONE);
   EXPECT_FALSE(locked_elsewhere("shared.bin"));
-  EXPECT_EQ(ch->ops->lock(ch, 0, 10), ERR_NONE);
+  ASSERT_EQ(lock(1, 0, 10), ERR_NONE);
   EXPECT_TRUE(locked_elsewhere("shared.bin"));
-  EXPECT_EQ(ch->ops->unlock(ch, 0, 10), ERR_NONE);
-  EXPECT_FALSE(locked_elsewhere("shared.bin"));
-  EXPECT_EQ(ch->ops->lock(ch, 0, 0), ERR_ILLEGAL_CALL);
-  EXPECT_EQ(ch->ops->unlock(ch, 0, 0), ERR_ILLEGAL_CALL);
-  EXPECT_EQ(ch->ops->lock(ch, -5, 10), ERR_IO);
-  EXPECT_EQ(get_error(), ERR_IO);
+
+  ASSERT_EQ(open("shared.bin", MODE_BINARY, ACCESS_READ_WRITE, 3), ERR_NONE);
+  ASSERT_EQ(close_channel(3), ERR_NONE);
+  EXPECT_TRUE(locked_elsewhere("shared.bin"));
+  ASSERT_EQ(open("shared.bin", MODE_BINARY, ACCESS_READ_WRITE, 2), ERR_NONE);
+  EXPECT_EQ(lock(2, 0, 10), ERR_IO);
+
   ASSERT_EQ(close_channel(1), ERR_NONE);
+  EXPECT_FALSE(locked_elsewhere("shared.bin"));
+  EXPECT_EQ(lock(2, 0, 10), ERR_NONE);
+  // A channel opened again on the number holds nothing of the old one's.
+  ASSERT_EQ(open("shared.bin", MODE_BINARY, ACCESS_READ_WRITE, 1), ERR_NONE);
+  EXPECT_EQ(unlock(1, 0, 10), ERR_IO);
+  EXPECT_EQ(unlock(2, 0, 10), ERR_NONE);
+}
+
+// The first loss of data on a file channel is recorded with the host's error code
+// and the name as the program gave it; opens that would only read record nothing.
+TEST_F(FileChannel, FailureRecordKeepsTheFirstLoss) {
+  ASSERT_EQ(mkdir("dir", 0755), 0);
+  struct Case {
+    const char* what;
+    const char* name;
+    int32_t mode, access;
+    const char* printed;  // then the channel is closed
+    int error;            // 0: nothing recorded
+  };
+  const std::string big(10000, 'x');
+  const Case cases[] = {
+      {"output on a directory", "c:\\dir", MODE_OUTPUT, ACCESS_NONE, nullptr, EISDIR},
+      {"append in a missing directory", "missing\\log.txt", MODE_APPEND, ACCESS_NONE, nullptr, ENOENT},
+      {"random read/write on a directory", "dir", MODE_RANDOM, ACCESS_READ_WRITE, nullptr, EISDIR},
+      {"write beyond the buffer", "/dev/full", MODE_OUTPUT, ACCESS_NONE, big.c_str(), ENOSPC},
+      {"buffered bytes at close", "/dev/full", MODE_APPEND, ACCESS_NONE, "abc", ENOSPC},
+      {"a write on a stream opened to read", "plain", MODE_BINARY, ACCESS_READ, big.c_str(), EBADF},
+      {"input from a missing file", "missing.txt", MODE_INPUT, ACCESS_NONE, nullptr, 0},
+      {"binary reading a missing file", "missing.bin", MODE_BINARY, ACCESS_READ, nullptr, 0},
+      {"a file written in full", "fine.txt", MODE_OUTPUT, ACCESS_NONE, "abc", 0},
+  };
+  write_file("plain", "x");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clear_file_channel_failure();
+    if (open(c.name, c.mode, c.access) == ERR_NONE) {
+      if (c.printed) print(1, c.printed);
+      close_channel(1);
+    }
+    EXPECT_EQ(file_channel_failure().error, c.error);
+    EXPECT_EQ(file_channel_failure().name, c.error ? c.name : "");
+  }
+  // A later loss does not replace the first.
+  clear_file_channel_failure();
+  EXPECT_EQ(open("dir", MODE_OUTPUT, ACCESS_NONE), ERR_CANNOT_OPEN);
+  ASSERT_EQ(open("/dev/full", MODE_OUTPUT, ACCESS_NONE), ERR_NONE);
+  EXPECT_EQ(print(1, big), ERR_IO);
+  close_channel(1);
+  EXPECT_EQ(file_channel_failure().error, EISDIR);
+  EXPECT_EQ(file_channel_failure().name, "dir");
+  clear_file_channel_failure();
+}
+
+// The end statement turns a successful end into status 1 when a file channel lost
+// data, naming the host file and the reason in one line on standard error.
+TEST_F(FileChannel, EndStatementReportsLostData) {
+  ASSERT_EQ(mkdir("report.txt", 0755), 0);
+  static char program[] = "C:\\tools\\invar.EXE";
+  static char* arguments[] = {program, nullptr};
+  auto end_after = [](const char* name, const char* printed, int32_t status) {
+    runtime_init(1, arguments, 0);
+    if (open(name, MODE_OUTPUT, ACCESS_NONE) == ERR_NONE) print(1, printed);
+    end_program(status);
+  };
+  EXPECT_EXIT(end_after("c:\\report.txt", "lost", 0), ::testing::ExitedWithCode(1),
+              "^invar: report\\.txt: " + std::string(std::strerror(EISDIR)) + "\n$");
+  EXPECT_EXIT(end_after("/dev/full", "lost", 0), ::testing::ExitedWithCode(1),
+              "^invar: /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n$");
+  EXPECT_EXIT(end_after("/dev/full", "lost", 4), ::testing::ExitedWithCode(4), "No space left");
+  EXPECT_EXIT(end_after("kept.txt", "kept", 0), ::testing::ExitedWithCode(0), "^$");
+}
+
+// Before the program waits (a pause or a line of input) the files hold what was
+// printed into them; the last error number stays what it was.
+TEST_F(FileChannel, FilesAreFlushedBeforeTheProgramWaits) {
+  test::ScriptedConsole console;
+  test::install(console);
+  ASSERT_EQ(open("report.txt", MODE_OUTPUT, ACCESS_NONE, 1), ERR_NONE);
+  write_file("input.txt", "line\n");
+  ASSERT_EQ(open("input.txt", MODE_INPUT, ACCESS_NONE, 2), ERR_NONE);
+  EXPECT_EQ(print(1, "before the pause"), ERR_NONE);
+  EXPECT_EQ(read_file("report.txt"), "");
+  set_error(ERR_CANNOT_OPEN);
+  sleep_statement(-1);
+  EXPECT_EQ(get_error(), ERR_CANNOT_OPEN);
+  EXPECT_EQ(read_file("report.txt"), "before the pause");
+
+  EXPECT_EQ(console.pauses, 1);
+
+  EXPECT_EQ(print(1, ", before the entry"), ERR_NONE);
+  console.type("7\r");
+  EXPECT_EQ(input_prompt(temp_from_text("x="), 1, 1), ERR_NONE);
+  EXPECT_EQ(read_file("report.txt"), "before the pause, before the entry");
+  double value = 0;
+  input_double(&value);
+  EXPECT_EQ(value, 7);
+  int32_t error = -1;
+  EXPECT_EQ(read_line(2, &error), "line");  // the input channel was left as it was
+  test::uninstall();
 }
 
 TEST_F(FileChannel, EndOfFileTellAndPaddedReads) {
