@@ -4,10 +4,18 @@
 // Output runs through the shared text-window printer. The backend tracks the
 // cursor itself and wraps at the terminal width. On a terminal the cursor moves,
 // clears, colours and cursor visibility are ANSI sequences and the bytes go out as
-// UTF-8. Standard output that is not a terminal gets no sequences at all: the
-// printed bytes are passed on as they are (the bell dropped), converted to UTF-8
-// when the locale's character set is UTF-8 and left as code page 437 otherwise, so
-// a captured transcript holds exactly what the program printed.
+// UTF-8; a copy of the screen's cells is kept so that the screen can be drawn again
+// when the program is continued after a stop. A terminal whose TERM is "dumb" gets
+// no sequences at all: the printed bytes as they are, in UTF-8, the bell kept.
+// Standard output that is not a terminal gets no sequences either: the printed
+// bytes are passed on as they are (the bell dropped), converted to UTF-8 when the
+// locale's character set is UTF-8 and left as code page 437 otherwise, so a
+// captured transcript holds exactly what the program printed.
+//
+// Output to a terminal is written at the end of every operation, so that echo is
+// immediate. Output that is not a terminal is held back and written when the
+// buffer is full, before the program could wait (a key read, a sleep, standard
+// input with nothing ready), at exit and on a signal that ends the process.
 //
 // Input from a terminal is read in raw mode (non-canonical, no echo) only while a
 // key is being read; the modes are put back at once afterwards, at exit and on the
@@ -16,20 +24,25 @@
 // pressed after it began. Redirected standard input never blocks at its end.
 #include <fcntl.h>
 #include <langinfo.h>
+#include <limits.h>
 #include <locale.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdio_ext.h>
 #include <strings.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -50,6 +63,9 @@ namespace {
 constexpr int32_t ESCAPE_TIME_OUT_MS = 100;  // a lone escape is the Escape key after this
 constexpr int32_t DEFAULT_COLUMNS = 80, DEFAULT_ROWS = 25;
 constexpr int32_t READ_CHUNK = 64;  // bytes taken from the terminal at a time
+constexpr size_t PENDING_MAX = 16384;  // output held back from a non-terminal
+constexpr int64_t CELLS_MAX = 1 << 22;  // a larger terminal keeps no cell copy
+constexpr int SIGNAL_WRITE_WAIT_MS = 100;  // how long a handler waits for a slow reader
 
 // What the signal handlers and the exit handler need: plain data only, valid
 // before any constructor has run and after every destructor.
@@ -59,14 +75,30 @@ struct TerminalModes {
   volatile sig_atomic_t raw_active;     // raw modes are set (or being set)
   volatile sig_atomic_t cursor_hidden;  // the program hid the terminal's cursor
   volatile sig_atomic_t colours_set;    // the program changed the terminal's colours
+  volatile sig_atomic_t resumed;        // continued after a stop: the screen is drawn again
   int raw_depth;                        // nesting of raw sessions
   bool handlers_installed;
+  bool exit_handler_registered;
 };
 TerminalModes modes;
+
+// Output held back from standard output that is not a terminal; plain data too,
+// so that the exit handler and a handler of a signal that ends the process can
+// write it out. Bytes are copied in first and counted in length afterwards.
+struct PendingOutput {
+  char data[PENDING_MAX];
+  volatile sig_atomic_t length;
+  volatile sig_atomic_t writing;  // the program is writing the bytes out itself
+  volatile sig_atomic_t broken;   // standard output is gone: nothing more is written
+  volatile sig_atomic_t direct;   // the exit handler has run: output goes out at once
+};
+PendingOutput pending;
 
 struct Console {
   bool ready = false;
   bool out_tty = false, in_tty = false;
+  bool ansi = false;  // a terminal that takes escape sequences (TERM is not "dumb")
+  bool held = false;  // output waits in the pending buffer
   bool utf8 = false;  // output (and terminal input) in UTF-8
   int32_t x = 0, y = 0;  // tracked cursor, from 0
   bool deferred = false;  // text ended at the bottom-right cell; its wrap is pending
@@ -79,7 +111,12 @@ struct Console {
   bool wrap_pending = false;
   int32_t terminal_columns = DEFAULT_COLUMNS;
   std::string out;  // output gathered by the current operation
-  bool output_broken = false;
+  // The screen's cells as drawn (terminals with sequences only), row by row: the
+  // byte | (foreground | background << 4) << 8.
+  std::vector<uint16_t> cells;
+  int32_t cells_columns = 0, cells_rows = 0;
+  bool screen_known = false;  // the program cleared the screen: its rows are the terminal's
+  int32_t line_top = 0;       // the row where the line being entered began
   // Input.
   std::deque<int32_t> keys;  // decoded, not yet consumed
   KeyDecoder decoder;
@@ -118,15 +155,42 @@ void apply_modes(const termios& t) {
   }
 }
 
+// For a signal that ends the process: the held-back output is written, unless the
+// program was writing it itself (some of it may be out already, and nothing is
+// written twice). A reader that takes nothing for a while is not waited for, and
+// a closed pipe only fails the write.
+void write_pending_at_signal() {
+  if (pending.writing || pending.broken || pending.length <= 0) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+  const char* data = pending.data;
+  size_t left = static_cast<size_t>(pending.length);
+  while (left > 0) {
+    pollfd p{STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&p, 1, SIGNAL_WRITE_WAIT_MS) <= 0 || !(p.revents & POLLOUT)) break;
+    ssize_t n = write(STDOUT_FILENO, data, left < PIPE_BUF ? left : PIPE_BUF);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  pending.length = 0;
+}
+
 void on_signal(int sig) {
   int saved_errno = errno;
   if (sig == SIGCONT) {
-    // Back from a stop: the shell has put its own modes back.
+    // Back from a stop: the shell has put its own modes back and written on the
+    // screen; the next key read or output draws the screen again.
     if (modes.raw_active) apply_modes(modes.raw);
     if (modes.cursor_hidden) write_sequence_raw("\x1b[?25l", 6);
+    modes.resumed = 1;
     errno = saved_errno;
     return;
   }
+  if (sig != SIGTSTP) write_pending_at_signal();
   if (modes.raw_active) apply_modes(modes.saved);
   if (modes.cursor_hidden) write_sequence_raw("\x1b[?25h", 6);
   if (modes.colours_set) write_sequence_raw("\x1b[0m", 4);
@@ -152,14 +216,23 @@ void on_signal(int sig) {
   errno = saved_errno;
 }
 
-void restore_at_exit() { console_restore_terminal(); }
+void flush_pending();
 
-// Installs the handlers once per process; a signal the program has given its own
-// disposition (or ignores) is left alone.
+void restore_at_exit() {
+  flush_pending();
+  pending.direct = 1;  // what later exit handlers print goes out at once
+  console_restore_terminal();
+}
+
+// Registers the exit handler once per process and installs the signal handlers; a
+// signal the program has given its own disposition (or ignores) is left alone.
 void install_handlers() {
+  if (!modes.exit_handler_registered) {
+    modes.exit_handler_registered = true;
+    std::atexit(restore_at_exit);
+  }
   if (modes.handlers_installed) return;
   modes.handlers_installed = true;
-  std::atexit(restore_at_exit);
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT}) {
     struct sigaction old {};
     if (sigaction(sig, nullptr, &old) != 0) continue;
@@ -227,18 +300,39 @@ bool locale_is_utf8() {
   return utf8;
 }
 
+// A terminal that cannot take escape sequences.
+bool terminal_is_dumb() {
+  const char* term = environment_variable("TERM");
+  return term && std::strcmp(term, "dumb") == 0;
+}
+
+// Standard error that goes to the same file as standard output: output held back
+// would come out after what the program writes to standard error meanwhile.
+bool stderr_shares_stdout() {
+  struct stat out {}, err {};
+  return fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 && out.st_dev == err.st_dev &&
+         out.st_ino == err.st_ino;
+}
+
 void screen_size(Console& c, int32_t* columns, int32_t* rows);
+void draw_again(Console& c);
 
 Console& ready_state() {
   Console& c = state();
-  if (c.ready) return c;
+  if (c.ready) {
+    if (modes.resumed) draw_again(c);
+    return c;
+  }
   c.ready = true;
   c.out_tty = isatty(STDOUT_FILENO) != 0;
   c.in_tty = isatty(STDIN_FILENO) != 0;
+  c.ansi = c.out_tty && !terminal_is_dumb();
+  c.held = !c.out_tty && !stderr_shares_stdout();
   // Terminals are taken to speak UTF-8 whatever the locale says.
   c.utf8 = c.out_tty || locale_is_utf8();
   c.decoder.set_utf8(c.utf8);
-  if (c.out_tty || c.in_tty) install_handlers();
+  install_handlers();
+  modes.resumed = 0;
   // Where the terminal's cursor is, is not known: the bottom row is the safe guess,
   // since every line feed there becomes a real one (a scroll or a move down).
   int32_t columns = 0, rows = 0;
@@ -321,11 +415,43 @@ bool write_all(const char* data, size_t size) {
   return !broken;
 }
 
-void flush_output(Console& c) {
+// Writes the held-back output out.
+void flush_pending() {
+  if (pending.length <= 0) return;
+  pending.writing = 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (!pending.broken && !write_all(pending.data, static_cast<size_t>(pending.length))) pending.broken = 1;
+  pending.length = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  pending.writing = 0;
+}
+
+void hold(const char* data, size_t size) {
+  if (pending.broken) return;
+  // Text printed through the C streams meanwhile goes out in its place.
+  if (__fpending(stdout) > 0) {
+    flush_pending();
+    std::fflush(stdout);
+  }
+  if (static_cast<size_t>(pending.length) + size > PENDING_MAX) flush_pending();
+  if (size > PENDING_MAX) {
+    if (!write_all(data, size)) pending.broken = 1;
+    return;
+  }
+  std::memcpy(pending.data + pending.length, data, size);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  pending.length = pending.length + static_cast<sig_atomic_t>(size);
+}
+
+// Ends an operation's output: held back, or written at once to a terminal.
+void finish_output(Console& c) {
   if (c.out.empty()) return;
-  if (!c.output_broken) {
+  if (c.held && !pending.direct) {
+    hold(c.out.data(), c.out.size());
+  } else {
+    flush_pending();
     std::fflush(stdout);  // keeps order with anything printed through the C streams
-    if (!write_all(c.out.data(), c.out.size())) c.output_broken = true;
+    if (!pending.broken && !write_all(c.out.data(), c.out.size())) pending.broken = 1;
   }
   c.out.clear();
 }
@@ -343,6 +469,14 @@ void append_csi(Console& c, int32_t count, char final_byte) {
   c.out += "\x1b[";
   if (count != 1) c.out += std::to_string(count);
   c.out.push_back(final_byte);
+}
+
+void append_colours(Console& c, int32_t foreground, int32_t background) {
+  // The PC's colour order (blue before red) against the terminal's.
+  static constexpr int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+  int fg = foreground < 8 ? 30 + ansi[foreground] : 90 + ansi[foreground - 8];
+  int bg = background < 8 ? 40 + ansi[background] : 100 + ansi[background - 8];
+  c.out += "\x1b[" + std::to_string(fg) + ";" + std::to_string(bg) + "m";
 }
 
 // Moves the terminal's cursor to the cell, relative to where it is.
@@ -368,24 +502,158 @@ void move_device(Console& c, int32_t to_x, int32_t to_y) {
   c.device_x = to_x;
 }
 
-bool printer_write(TextWindowPrinter* p, const uint8_t* bytes, int32_t length) {
-  Console& c = *static_cast<Console*>(p->data);
-  if (!c.out_tty) return true;  // the bytes went out as they were
-  move_device(c, p->x, p->y);
-  for (int32_t i = 0; i < length; ++i) append_char(c, bytes[i]);
-  c.device_x += length;
+// The terminal's cursor after `count` characters written at its column.
+void advance_device(Console& c, int32_t count) {
+  c.device_x += count;
   if (c.device_x >= c.terminal_columns) {
     c.device_x = c.terminal_columns - 1;
     c.wrap_pending = true;
   }
+}
+
+// ---------------------------------------------------------------------------
+// The copy of the screen's cells.
+
+uint16_t blank_cell(const Console& c) {
+  return static_cast<uint16_t>(' ' | (c.foreground | c.background << 4) << 8);
+}
+
+// Gives the copy the window's size; what fits of the old contents stays. A window
+// too large for a copy gets none.
+void size_cells(Console& c, int32_t columns, int32_t rows) {
+  if (columns == c.cells_columns && rows == c.cells_rows) return;
+  if (columns <= 0 || rows <= 0 || static_cast<int64_t>(columns) * rows > CELLS_MAX) {
+    c.cells.clear();
+    c.cells_columns = c.cells_rows = 0;
+    return;
+  }
+  std::vector<uint16_t> cells(static_cast<size_t>(columns) * static_cast<size_t>(rows), blank_cell(c));
+  for (int32_t y = 0; y < rows && y < c.cells_rows; ++y)
+    for (int32_t x = 0; x < columns && x < c.cells_columns; ++x)
+      cells[static_cast<size_t>(y * columns + x)] = c.cells[static_cast<size_t>(y * c.cells_columns + x)];
+  c.cells.swap(cells);
+  c.cells_columns = columns;
+  c.cells_rows = rows;
+}
+
+void store_cells(Console& c, int32_t x, int32_t y, const uint8_t* bytes, int32_t length) {
+  if (y < 0 || y >= c.cells_rows || x < 0) return;
+  uint16_t attribute = static_cast<uint16_t>(blank_cell(c) & 0xFF00);
+  uint16_t* row = c.cells.data() + static_cast<size_t>(y) * static_cast<size_t>(c.cells_columns);
+  for (int32_t i = 0; i < length && x + i < c.cells_columns; ++i) row[x + i] = attribute | bytes[i];
+}
+
+// Rows 0 to bottom move up by the count; the rows that come in are blank.
+void scroll_cells(Console& c, int32_t rows, int32_t bottom) {
+  if (bottom >= c.cells_rows) bottom = c.cells_rows - 1;
+  if (bottom < 0 || rows <= 0) return;
+  if (rows > bottom + 1) rows = bottom + 1;
+  auto width = static_cast<size_t>(c.cells_columns);
+  auto first = c.cells.begin();
+  std::copy(first + static_cast<ptrdiff_t>(rows * width), first + static_cast<ptrdiff_t>((bottom + 1) * width),
+            first);
+  std::fill(first + static_cast<ptrdiff_t>((bottom + 1 - rows) * width),
+            first + static_cast<ptrdiff_t>((bottom + 1) * width), blank_cell(c));
+}
+
+bool blank_byte(uint16_t cell) { return (cell & 0xFF) == ' ' || (cell & 0xFF) == 0; }
+
+bool row_is_blank(const Console& c, int32_t y) {
+  const uint16_t* row = c.cells.data() + static_cast<size_t>(y) * static_cast<size_t>(c.cells_columns);
+  return std::all_of(row, row + c.cells_columns, blank_byte);
+}
+
+// Writes row y of the copy with the terminal's cursor at the row's start. Without
+// colours the blanks at its end are left out; `colours` is the pair in force
+// (-1 when not known).
+void paint_row(Console& c, int32_t y, int32_t* colours) {
+  const uint16_t* row = c.cells.data() + static_cast<size_t>(y) * static_cast<size_t>(c.cells_columns);
+  int32_t n = c.cells_columns;
+  if (!modes.colours_set)
+    while (n > 0 && blank_byte(row[n - 1])) --n;
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t pair = row[i] >> 8;
+    if (modes.colours_set && pair != *colours) {
+      append_colours(c, pair & 15, pair >> 4);
+      *colours = pair;
+    }
+    append_char(c, static_cast<uint8_t>(row[i] & 0xFF));
+  }
+  advance_device(c, n);
+}
+
+// Draws the screen again after the program was continued: meanwhile the shell has
+// written on the terminal and may have scrolled it. A screen the program cleared is
+// drawn whole at the rows the program put it on. Otherwise the rows of the line
+// being entered (or the cursor's row) are drawn again from the line the terminal's
+// cursor is on, which from then on stands for the rows they had.
+void draw_again(Console& c) {
+  modes.resumed = 0;
+  if (!c.ansi) return;
+  int32_t columns = 0, rows = 0;
+  screen_size(c, &columns, &rows);
+  size_cells(c, columns, rows);
+  clamp_cursor(c, columns, rows);
+  if (c.cells.empty()) return;
+  int32_t colours = -1;
+  if (modes.colours_set) c.out += "\x1b[0m";
+  c.wrap_pending = false;
+  if (c.screen_known) {
+    c.out += "\x1b[H\x1b[2J";
+    c.device_x = c.device_y = 0;
+    for (int32_t y = 0; y < rows; ++y) {
+      move_device(c, 0, y);
+      paint_row(c, y, &colours);
+    }
+  } else {
+    int32_t first = c.in_line_input ? std::clamp(c.line_top, 0, c.y) : c.y;
+    int32_t last = c.y;
+    for (int32_t y = rows - 1; y > c.y; --y) {
+      if (!row_is_blank(c, y)) {
+        last = y;
+        break;
+      }
+    }
+    c.out.push_back('\r');
+    for (int32_t y = first; y <= last; ++y) {
+      if (y > first) c.out += "\r\n";
+      if (modes.colours_set && colours != -1) {
+        c.out += "\x1b[0m";  // the line is erased in the terminal's own colours
+        colours = -1;
+      }
+      c.out += "\x1b[K";
+      c.device_x = 0;
+      c.device_y = y;
+      c.wrap_pending = false;
+      paint_row(c, y, &colours);
+    }
+  }
+  if (modes.colours_set) append_colours(c, c.foreground, c.background);
+  if (!c.cursor_visible) c.out += "\x1b[?25l";
+  if (!c.deferred) move_device(c, c.x, c.y);
+  finish_output(c);
+}
+
+// ---------------------------------------------------------------------------
+// Printing.
+
+bool printer_write(TextWindowPrinter* p, const uint8_t* bytes, int32_t length) {
+  Console& c = *static_cast<Console*>(p->data);
+  if (!c.ansi) return true;  // the bytes went out as they were
+  store_cells(c, p->x, p->y, bytes, length);
+  move_device(c, p->x, p->y);
+  for (int32_t i = 0; i < length; ++i) append_char(c, bytes[i]);
+  advance_device(c, length);
   return true;
 }
 
 // A terminal scrolls when a line feed is written on its bottom row.
 void printer_scroll(TextWindowPrinter* p, int32_t rows) {
   Console& c = *static_cast<Console*>(p->data);
-  if (!c.out_tty || rows <= 0) return;
+  if (!c.ansi || rows <= 0) return;
   if (rows > p->bottom + 1) rows = p->bottom + 1;
+  scroll_cells(c, rows, p->bottom);
+  c.line_top = std::max(c.line_top - rows, -1);  // above the window once scrolled away
   move_device(c, c.wrap_pending ? 0 : c.device_x, p->bottom);
   if (c.device_x != 0) c.out.push_back('\r');
   c.out.append(static_cast<size_t>(rows), '\n');
@@ -395,14 +663,17 @@ void printer_scroll(TextWindowPrinter* p, int32_t rows) {
 
 void printer_bell(TextWindowPrinter* p) {
   Console& c = *static_cast<Console*>(p->data);
-  if (c.out_tty) c.out.push_back('\a');
+  if (c.ansi) c.out.push_back('\a');
 }
 
-// Standard output that is not a terminal: the bytes as printed.
+// No escape sequences: the bytes as printed. A terminal still rings the bell.
 void pass_through(Console& c, const uint8_t* text, int32_t length) {
   for (int32_t i = 0; i < length; ++i) {
     uint8_t b = text[i];
-    if (b == 7) continue;
+    if (b == 7) {
+      if (c.out_tty) c.out.push_back('\a');
+      continue;
+    }
     if (b == 8 || b == 9 || b == 10 || b == 13)
       c.out.push_back(static_cast<char>(b));
     else
@@ -417,6 +688,7 @@ void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
   int32_t columns = 0, rows = 0;
   screen_size(c, &columns, &rows);
   clamp_cursor(c, columns, rows);
+  if (c.ansi) size_cells(c, columns, rows);
 
   TextWindowPrinter p{};
   p.data = &c;
@@ -440,7 +712,7 @@ void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
       p.y = p.bottom;
     }
   }
-  if (!c.out_tty) pass_through(c, text, length);
+  if (!c.ansi) pass_through(c, text, length);
   run_text_window_printer(p, text, length);
   if (p.x == p.left && p.y == p.bottom + 1) {
     // Ended exactly on the bottom-right cell: no scroll until more is printed.
@@ -453,8 +725,8 @@ void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
   }
   if (p.x >= 0) c.x = p.x;
   if (p.y >= 0) c.y = p.y;
-  if (c.out_tty && !c.deferred) move_device(c, c.x, c.y);
-  flush_output(c);
+  if (c.ansi && !c.deferred) move_device(c, c.x, c.y);
+  finish_output(c);
 }
 
 void console_print_buffer_wide(const uint16_t* text, int32_t length, int32_t flags) {
@@ -476,11 +748,17 @@ void console_clear_screen(int32_t mode) {
   if (mode == 1) return;  // the graphics viewport; a text console has none
   c.x = c.y = 0;
   c.deferred = false;
-  if (!c.out_tty) return;
+  if (!c.ansi) return;
   c.out += "\x1b[H\x1b[2J";
   c.device_x = c.device_y = 0;
   c.wrap_pending = false;
-  flush_output(c);
+  int32_t columns = 0, rows = 0;
+  screen_size(c, &columns, &rows);
+  size_cells(c, columns, rows);
+  std::fill(c.cells.begin(), c.cells.end(), blank_cell(c));  // the terminal clears in the background colour
+  c.screen_known = true;
+  c.line_top = 0;
+  finish_output(c);
 }
 
 int32_t console_colour(int32_t foreground, int32_t background, int32_t flags) {
@@ -488,14 +766,10 @@ int32_t console_colour(int32_t foreground, int32_t background, int32_t flags) {
   int32_t previous = c.background * 65536 + c.foreground;
   if (!(flags & 0x01)) c.foreground = foreground & 15;
   if (!(flags & 0x02)) c.background = background & 15;
-  if (c.out_tty && (flags & 0x03) != 0x03) {
-    // The PC's colour order (blue before red) against the terminal's.
-    static constexpr int ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-    int fg = c.foreground < 8 ? 30 + ansi[c.foreground] : 90 + ansi[c.foreground - 8];
-    int bg = c.background < 8 ? 40 + ansi[c.background] : 100 + ansi[c.background - 8];
-    c.out += "\x1b[" + std::to_string(fg) + ";" + std::to_string(bg) + "m";
+  if (c.ansi && (flags & 0x03) != 0x03) {
+    append_colours(c, c.foreground, c.background);
     modes.colours_set = 1;
-    flush_output(c);
+    finish_output(c);
   }
   return previous;
 }
@@ -510,18 +784,18 @@ int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
   if (row >= 1) c.y = (row < rows ? row : rows) - 1;
   if (column >= 1) c.x = (column < columns ? column : columns) - 1;
   c.deferred = false;
-  if (c.out_tty && moved) move_device(c, c.x, c.y);
+  if (c.ansi && moved) move_device(c, c.x, c.y);
   if (visibility == 0 && c.cursor_visible) {
     c.cursor_visible = false;
-    if (c.out_tty) {
+    if (c.ansi) {
       c.out += "\x1b[?25l";
       modes.cursor_hidden = 1;
     }
   } else if (visibility == 1 && !c.cursor_visible) {
     c.cursor_visible = true;
-    if (c.out_tty) c.out += "\x1b[?25h";
+    if (c.ansi) c.out += "\x1b[?25h";
   }
-  flush_output(c);
+  finish_output(c);
   return previous;
 }
 
@@ -604,6 +878,7 @@ void read_terminal(Console& c, int32_t timeout_ms) {
 bool wait_for_key(Console& c, int32_t timeout_ms) {
   auto start = std::chrono::steady_clock::now();
   for (;;) {
+    if (modes.resumed) draw_again(c);  // continued after a stop while waiting
     if (!c.keys.empty()) return true;
     expire_sequence(c);
     if (!c.keys.empty()) return true;
@@ -682,6 +957,7 @@ StringDesc* console_inkey() {
   int32_t code = 0;
   if (c.in_tty) {
     RawSession raw;
+    flush_pending();  // in raw mode already: a key pressed on seeing the output is not echoed
     if (wait_for_key(c, 0))
       code = pop_key(c);
     else if (c.input_ended && c.in_line_input)
@@ -700,8 +976,10 @@ int32_t console_get_key() {
   Console& c = ready_state();
   if (c.in_tty) {
     RawSession raw;
+    flush_pending();
     return wait_for_key(c, -1) ? pop_key(c) : 13;
   }
+  if (!stdin_has_data()) flush_pending();
   int32_t k = redirected_key(c, true);
   return k > 0 ? k : 13;
 }
@@ -710,6 +988,7 @@ int32_t console_key_hit(int32_t) {
   Console& c = ready_state();
   if (!c.in_tty) return 1;  // redirected input is always "waiting"; nothing is consumed
   RawSession raw;
+  flush_pending();
   return wait_for_key(c, 0) || c.input_ended ? 1 : 0;
 }
 
@@ -717,6 +996,7 @@ void console_sleep(int32_t milliseconds) {
   Console& c = ready_state();
   if (milliseconds < -1) return;
   if (milliseconds != -1 && milliseconds < 100) {
+    if (milliseconds > 0) flush_pending();
     sleep_ms(milliseconds);
     return;
   }
@@ -724,25 +1004,41 @@ void console_sleep(int32_t milliseconds) {
   // A pause counts only a key pressed after it began, and takes that key: so one
   // press passes one pause, and nothing typed at a pause is left for the shell.
   // Earlier keys are dropped before raw mode is entered, so that a key pressed
-  // once the terminal shows raw mode is never lost.
+  // once the terminal shows raw mode is never lost; held-back output goes out only
+  // then, so that a key pressed on seeing it counts too.
   while (tcflush(STDIN_FILENO, TCIFLUSH) != 0 && errno == EINTR) {
   }
   c.keys.clear();
   c.decoder.reset();
   RawSession raw;
+  flush_pending();
   if (wait_for_key(c, milliseconds)) pop_key(c);
 }
 
-int32_t console_is_redirected(int32_t) { return ready_state().in_tty ? 0 : 1; }
+int32_t console_is_redirected(int32_t) {
+  Console& c = ready_state();
+  if (c.in_tty) return 0;
+  // The runtime reads standard input next, which waits when nothing is ready.
+  if (!stdin_has_data()) flush_pending();
+  return 1;
+}
 
 int32_t console_line_input(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
                            int32_t question, int32_t line_end) {
   Console& c = ready_state();
   RawSession raw;  // for the whole line: keys typed between two polls are not echoed
   bool outer = c.in_line_input;
+  int32_t outer_top = c.line_top;
   c.in_line_input = true;
+  // The prompt starts on the cursor's row, or on the next one when a wrap is
+  // pending (a scroll then brings that row up like any other).
+  int32_t columns = 0, rows = 0;
+  screen_size(c, &columns, &rows);
+  clamp_cursor(c, columns, rows);
+  c.line_top = c.deferred ? c.y + 1 : c.y;
   int32_t result = line_input_sequence(prompt, dest, dest_length, fill, question, line_end, 0);
   c.in_line_input = outer;
+  c.line_top = outer_top;
   return result;
 }
 
@@ -820,10 +1116,16 @@ const ConsoleHooks& text_console_hooks() {
 }
 
 void console_reset() {
+  flush_pending();
   console_restore_terminal();
   modes.raw_depth = 0;
+  modes.handlers_installed = false;  // the dispositions are looked at again
+  modes.resumed = 0;
+  pending.broken = 0;
   state() = Console{};
 }
+
+void console_flush() { flush_pending(); }
 
 void console_restore_terminal() {
   restore_modes();

@@ -7,11 +7,18 @@
 
 namespace zv {
 
-// Clears the backend's state; run by the first runtime constructor.
+// Clears the backend's state; run by the first runtime constructor. Output still
+// held back is written first.
 void console_reset();
 
 // Puts the terminal back into the modes it had before the program touched it.
 // Safe to call at any time and more than once; also run at exit and on signals.
 void console_restore_terminal();
+
+// Writes the output held back so far. Output that is not a terminal is gathered
+// and written when the buffer is full, before the program could wait for input or
+// time, and at exit; a caller that hands standard output to someone else (or
+// reads it back) flushes first.
+void console_flush();
 
 }  // namespace zv

@@ -71,6 +71,7 @@ std::string capture(const std::function<void()>& calls) {
   int saved = dup(STDOUT_FILENO);
   dup2(fd, STDOUT_FILENO);
   calls();
+  console_flush();  // output held back goes to the file it was printed for
   std::fflush(stdout);
   dup2(saved, STDOUT_FILENO);
   close(saved);
