@@ -78,13 +78,41 @@ constexpr std::array<uint64_t, 256> LANE_MASKS = [] {
   return masks;
 }();
 
+// The 8 one-byte pixels of every bitmap row in one pair of colours, kept for the
+// pair drawn last: text is drawn in long runs of one pair, and a row then costs one
+// load and one store.
+const uint64_t* bytePixelRows(uint32_t on, uint32_t off) {
+  static struct {
+    uint32_t on = 0, off = 0;
+    bool filled = false;
+    std::array<uint64_t, 256> rows;
+  } cache;
+  on &= 0xFF;
+  off &= 0xFF;
+  if (!cache.filled || cache.on != on || cache.off != off) {
+    constexpr uint64_t SPREAD = 0x0101010101010101u;
+    const uint64_t on8 = SPREAD * on, off8 = SPREAD * off;
+    for (int b = 0; b < 256; ++b) cache.rows[b] = (LANE_MASKS[b] & on8) | (~LANE_MASKS[b] & off8);
+    cache.on = on;
+    cache.off = off;
+    cache.filled = true;
+  }
+  return cache.rows.data();
+}
+
+// Bitmaps side by side, a pixel row at a time: each framebuffer row is written from
+// left to right in one pass.
 template <class Pixel>
-void storeBitmap(uint8_t* const* rows, int32_t count, int32_t x, const uint8_t* bits, uint32_t on,
-                 uint32_t off) {
+void storeBitmaps(uint8_t* const* rows, int32_t count, int32_t x, const uint8_t* const* bitmaps,
+                  int32_t n, uint32_t on, uint32_t off) {
   for (int32_t j = 0; j < count; ++j) {
-    Pixel pixels[8];
-    for (int k = 0; k < 8; ++k) pixels[k] = static_cast<Pixel>(((bits[j] >> k) & 1) ? on : off);
-    std::memcpy(rows[j] + sizeof(Pixel) * static_cast<size_t>(x), pixels, sizeof pixels);
+    uint8_t* out = rows[j] + sizeof(Pixel) * static_cast<size_t>(x);
+    for (int32_t i = 0; i < n; ++i, out += 8 * sizeof(Pixel)) {
+      const uint8_t bits = bitmaps[i][j];
+      Pixel pixels[8];
+      for (int k = 0; k < 8; ++k) pixels[k] = static_cast<Pixel>(((bits >> k) & 1) ? on : off);
+      std::memcpy(out, pixels, sizeof pixels);
+    }
   }
 }
 
@@ -117,8 +145,7 @@ void fillPattern(uint8_t* p, size_t bytes, uint64_t pattern) {
 }
 
 void fillPixels8Fast(uint8_t* row, int32_t x, int32_t count, uint32_t colour) {
-  if (count <= 0) return;
-  fillPattern(row + x, static_cast<size_t>(count), 0x0101010101010101ull * (colour & 0xFF));
+  if (count > 0) std::memset(row + x, static_cast<int>(colour & 0xFF), static_cast<size_t>(count));
 }
 void copyPixels8Fast(uint8_t* destination, const uint8_t* source, int32_t count) {
   if (count > 0) copyBytes(destination, source, static_cast<size_t>(count));
@@ -212,20 +239,18 @@ void setTargetScreen(DrawContext* c) {
   c->flags &= ~(DRAW_RETARGET_SCREEN | DRAW_TARGET_IMAGE);
 }
 
-bool putBitmap8(const DrawContext* c, uint8_t* const* rows, int32_t count, int32_t x,
-                const uint8_t* bits, uint32_t on, uint32_t off) {
+bool putBitmaps8(const DrawContext* c, uint8_t* const* rows, int32_t count, int32_t x,
+                 const uint8_t* const* bitmaps, int32_t n, uint32_t on, uint32_t off) {
   if (c->put_pixel == putPixel8) {
-    constexpr uint64_t SPREAD = 0x0101010101010101u;
-    const uint64_t on8 = SPREAD * (on & 0xFF), off8 = SPREAD * (off & 0xFF);
+    const uint64_t* pixels = bytePixelRows(on, off);
     for (int32_t j = 0; j < count; ++j) {
-      const uint64_t mask = LANE_MASKS[bits[j]];
-      const uint64_t pixels = (mask & on8) | (~mask & off8);
-      std::memcpy(rows[j] + x, &pixels, 8);
+      uint8_t* out = rows[j] + x;
+      for (int32_t i = 0; i < n; ++i) std::memcpy(out + 8 * i, &pixels[bitmaps[i][j]], 8);
     }
   } else if (c->put_pixel == putPixel16) {
-    storeBitmap<uint16_t>(rows, count, x, bits, on, off);
+    storeBitmaps<uint16_t>(rows, count, x, bitmaps, n, on, off);
   } else if (c->put_pixel == putPixel32) {
-    storeBitmap<uint32_t>(rows, count, x, bits, on, off);
+    storeBitmaps<uint32_t>(rows, count, x, bitmaps, n, on, off);
   } else {
     return false;
   }

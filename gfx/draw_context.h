@@ -13,6 +13,8 @@ struct ScreenState;
 using PutPixelFn = void (*)(uint8_t* row, int32_t x, uint32_t colour);
 using GetPixelFn = uint32_t (*)(const uint8_t* row, int32_t x);
 using FillPixelsFn = void (*)(uint8_t* row, int32_t x, int32_t count, uint32_t colour);
+// Copies count pixels; the stretches may overlap when the destination lies below
+// the source (a scroll moves a whole band of rows up in one call).
 using CopyPixelsFn = void (*)(uint8_t* destination, const uint8_t* source, int32_t count);
 
 // Context flags.
@@ -62,12 +64,12 @@ void pointRowsAtActivePage(DrawContext* context);
 // open screen's state flag 0x1000000 records the choice.
 void selectPixelRoutines(int32_t bytes_per_pixel, bool blend = false);
 
-// Draws a bitmap 8 pixels wide, one byte per row (bit 0 leftmost), from pixel x of
-// each of the count rows: on where a bit is set, off elsewhere. Only where the
-// context's put routine is a plain store; returns false otherwise (the blend), and the
-// caller puts pixel by pixel.
-bool putBitmap8(const DrawContext* context, uint8_t* const* rows, int32_t count, int32_t x,
-                const uint8_t* bits, uint32_t on, uint32_t off);
+// Draws n bitmaps 8 pixels wide side by side from pixel x of each of the count rows,
+// bitmap i at x + 8 * i; each has one byte per row (bit 0 leftmost): on where a bit
+// is set, off elsewhere. Only where the context's put routine is a plain store;
+// returns false otherwise (the blend), and the caller puts pixel by pixel.
+bool putBitmaps8(const DrawContext* context, uint8_t* const* rows, int32_t count, int32_t x,
+                 const uint8_t* const* bitmaps, int32_t n, uint32_t on, uint32_t off);
 
 // Tests force the plain routines with true; the default is false.
 void forcePlainPixelRoutines(bool plain);

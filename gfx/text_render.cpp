@@ -3,6 +3,7 @@
 // into the active page and keep its text cells in step.
 #include "gfx/text_render.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -44,6 +45,12 @@ void textView(const ScreenState* s, int32_t* top, int32_t* bottom) {
   *bottom = b;
 }
 
+// Whether count pixels from x are whole rows of the target. The rows of a page lie
+// one after another, so a band of whole rows is one stretch of memory.
+bool wholeRows(const DrawContext* c, const ScreenState* s, int32_t x, int32_t count) {
+  return x == 0 && count == s->width && count * c->target_bytes_per_pixel == c->target_pitch;
+}
+
 // Fills framebuffer rows [first, end) of the target, count pixels from x.
 void fillRows(DrawContext* c, const ScreenState* s, int32_t first, int32_t end, int32_t x,
               int32_t count, uint32_t colour) {
@@ -54,8 +61,24 @@ void fillRows(DrawContext* c, const ScreenState* s, int32_t first, int32_t end, 
     x = 0;
   }
   if (x + count > s->width) count = s->width - x;
-  if (count <= 0) return;
+  if (count <= 0 || first >= end) return;
+  if (wholeRows(c, s, x, count)) {
+    c->fill_pixels(c->row_table[first], 0, count * (end - first), colour);
+    return;
+  }
   for (int32_t y = first; y < end; ++y) c->fill_pixels(c->row_table[y], x, count, colour);
+}
+
+// Moves framebuffer rows [from, from + rows) of the target to start at row to (to <
+// from), count pixels of each from the left edge.
+void moveRowsUp(DrawContext* c, const ScreenState* s, int32_t to, int32_t from, int32_t rows,
+                int32_t count) {
+  if (rows <= 0 || count <= 0) return;
+  if (wholeRows(c, s, 0, count)) {
+    c->copy_pixels(c->row_table[to], c->row_table[from], count * rows);
+    return;
+  }
+  for (int32_t i = 0; i < rows; ++i) c->copy_pixels(c->row_table[to + i], c->row_table[from + i], count);
 }
 
 void scrollRegion(TextPrintData* d, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t rows) {
@@ -70,8 +93,7 @@ void scrollRegion(TextPrintData* d, int32_t x1, int32_t y1, int32_t x2, int32_t 
     int32_t length = (x2 + 1 - x1) * w;
     if (length > s->width) length = s->width;
     if (shift >= 0 && shift < end - top) {
-      for (int32_t i = 0; i < end - top - shift; ++i)
-        c->copy_pixels(c->row_table[top + i], c->row_table[top + shift + i], length);
+      moveRowsUp(c, s, top, top + shift, end - top - shift, length);
       fillRows(c, s, end - shift, end, 0, length, c->background);
     } else {
       fillRows(c, s, top, end, 0, length, c->background);
@@ -82,10 +104,17 @@ void scrollRegion(TextPrintData* d, int32_t x1, int32_t y1, int32_t x2, int32_t 
   if (!cells) return;
   const int32_t height = y2 - y1 + 1, columns = x2 - x1 + 1;
   if (rows >= 0 && rows < height) {
-    for (int32_t y = y1; y <= y2 - rows; ++y) {
-      TextCell* to = cells + static_cast<size_t>(y) * s->text_columns;
-      const TextCell* from = to + static_cast<size_t>(rows) * s->text_columns;
-      std::memmove(to, from, static_cast<size_t>(columns) * sizeof(TextCell));
+    TextCell* to = cells + static_cast<size_t>(y1) * s->text_columns;
+    const TextCell* from = to + static_cast<size_t>(rows) * s->text_columns;
+    const int32_t moved = y2 - rows - y1 + 1;
+    if (columns == s->text_columns) {
+      // Whole rows of cells lie one after another.
+      std::memmove(to, from, static_cast<size_t>(moved) * columns * sizeof(TextCell));
+    } else {
+      for (int32_t y = 0; y < moved; ++y)
+        std::memmove(to + static_cast<size_t>(y) * s->text_columns,
+                     from + static_cast<size_t>(y) * s->text_columns,
+                     static_cast<size_t>(columns) * sizeof(TextCell));
     }
     fillTextCells(c->active_page, 0, y2 - rows + 1, columns, y2 + 1, 32, c->foreground,
                   c->background);
@@ -170,11 +199,25 @@ bool drawTextRun(TextWindowPrinter* printer, const uint8_t* bytes, int32_t lengt
   } else {
     uint8_t* const* rows = c->row_table + y * h;
     const int32_t row_count = row_end - y * h;
-    for (int32_t i = 0; i < length; ++i) {
-      const uint8_t* glyph = s->font->glyph_data + static_cast<size_t>(bytes[i]) * bytes_per_row * h;
+    const auto glyphOf = [&](int32_t i) {
+      return s->font->glyph_data + static_cast<size_t>(bytes[i]) * bytes_per_row * h;
+    };
+    // Whole 8-wide glyphs go in chunks through the bitmap store; glyphs cut by the
+    // right edge, and every glyph when the store does not serve, pixel by pixel.
+    int32_t i = 0;
+    if (w == 8) {
+      const int32_t whole = std::min(length, (s->width - x * w) / 8);
+      const uint8_t* chunk[64];
+      while (i < whole) {
+        const int32_t n = std::min<int32_t>(whole - i, 64);
+        for (int32_t k = 0; k < n; ++k) chunk[k] = glyphOf(i + k);
+        if (!putBitmaps8(c, rows, row_count, (x + i) * w, chunk, n, fg, bg)) break;
+        i += n;
+      }
+    }
+    for (; i < length; ++i) {
+      const uint8_t* glyph = glyphOf(i);
       const int32_t px = (x + i) * w;
-      if (w == 8 && px + 8 <= s->width && putBitmap8(c, rows, row_count, px, glyph, fg, bg))
-        continue;
       for (int32_t j = 0; j < row_count; ++j) {
         const uint8_t* bits = glyph + j * bytes_per_row;
         for (int32_t b = 0; b < w && px + b < s->width; ++b)

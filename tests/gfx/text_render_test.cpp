@@ -265,3 +265,43 @@ TEST_F(TextRenderTest, GlyphRowsInEveryPixelSize) {
       }
   }
 }
+
+// A line feed on the bottom row moves every pixel row of the text area up by one
+// glyph height and blanks the bottom glyph row, in every pixel size, whether the
+// text area spans whole framebuffer rows (one move) or not (row by row), with the
+// plain and the fast routines; pixels right of the text area stay as they were.
+TEST_F(TextRenderTest, ScrollMovesTheTextAreaUpByOneGlyphRow) {
+  const zvtest::ScreenShape shapes[] = {
+      {13, 40, 48, 8, 1, 256, 1, 5, 3},    // whole rows
+      {-1, 44, 48, 8, 1, 256, 1, 5, 3},    // 4 pixels right of the grid
+      {-1, 40, 48, 16, 1, 256, 1, 5, 3},
+      {-1, 42, 48, 32, 1, 256, 1, 5, 3},
+  };
+  for (bool plain : {false, true}) {
+    for (const zvtest::ScreenShape& shape : shapes) {
+      SCOPED_TRACE(testing::Message() << shape.width << " wide, depth " << shape.depth
+                                      << (plain ? ", plain" : ", fast"));
+      zv::forcePlainPixelRoutines(plain);
+      zv::ScreenState* s = s_ = build(shape);
+      zv::DrawContext* c = zv::getDrawContext();
+      c->background = 0;
+      uint8_t* page = s->pages[0];
+      const size_t bytes = static_cast<size_t>(s->pitch) * s->height;
+      for (size_t i = 0; i < bytes; ++i) page[i] = static_cast<uint8_t>(i * 7 + 1);
+      const std::vector<uint8_t> before(page, page + bytes);
+      s->cursor_column = 0;
+      s->cursor_row = 2;
+      print("\n");
+      const size_t text_bytes = static_cast<size_t>(5 * 8 * s->bytes_per_pixel);
+      const size_t shift = static_cast<size_t>(16) * s->pitch;
+      for (int32_t y = 0; y < s->height; ++y) {
+        const size_t row = static_cast<size_t>(y) * s->pitch;
+        for (size_t b = 0; b < static_cast<size_t>(s->pitch); ++b) {
+          uint8_t expected = before[row + b];
+          if (b < text_bytes) expected = y < 32 ? before[row + shift + b] : 0;
+          ASSERT_EQ(page[row + b], expected) << "row " << y << ", byte " << b;
+        }
+      }
+    }
+  }
+}
