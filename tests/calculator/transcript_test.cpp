@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "calculator/calculator.h"
+#include "runtime/file_channel.h"
 #include "runtime/runtime.h"
 #include "tests/support/files.h"
 #include "tests/support/scripted_console.h"
@@ -130,6 +132,9 @@ TEST(Transcript, UnwritableReportStillShowsTheWholeDialogue) {
   }
   test::uninstall();
   EXPECT_EQ(console.log, read_file(std::string(ZV_GOLDEN_DIR) + "/diagonal_123.screen"));
+  // The lost report is recorded for the end of the program; this test ends no program.
+  EXPECT_EQ(file_channel_failure().error, EISDIR);
+  clear_file_channel_failure();
 }
 
 }  // namespace

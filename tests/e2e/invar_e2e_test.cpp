@@ -120,6 +120,19 @@ TEST(ScriptedRun, WritesTheGoldenReportAndExitsZero) {
   }
 }
 
+// The window-less screen draws the dialogue in memory only; its keys come from the
+// piped input, so the run ends as on the terminal, with the same report.
+TEST(ScriptedRun, TheNullScreenFinishesAPipedRun) {
+  zv::test::TempDir temp(false);
+  setenv("ZVGFX", "null", 1);
+  Result r = run_scripted(temp.path(), IDENTITY, false, 20);
+  unsetenv("ZVGFX");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.errors, "");
+  EXPECT_EQ(r.output, "");
+  EXPECT_EQ(read_file(temp.path() + "/invar.txt"), golden("identity.report"));
+}
+
 TEST(ScriptedRun, InputThatEndsEarlyReadsZeros) {
   zv::test::TempDir first(false), second(false);
   std::string dir = first.path();
