@@ -290,7 +290,27 @@ struct RawSession {
 // ---------------------------------------------------------------------------
 // Set-up and sizes.
 
+// The character set that the name of the environment's character locale declares:
+// 1 UTF-8, 0 another (the C and POSIX locales included), -1 not declared.
+int declared_utf8() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = environment_variable(variable);
+    if (name && *name) break;
+  }
+  if (!name || !*name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return 0;
+  const char* dot = std::strchr(name, '.');
+  if (!dot) return -1;
+  const size_t length = std::strcspn(dot + 1, "@");
+  const bool utf8 = (length == 5 && strncasecmp(dot + 1, "UTF-8", 5) == 0) ||
+                    (length == 4 && strncasecmp(dot + 1, "UTF8", 4) == 0);
+  return utf8 ? 1 : 0;
+}
+
 bool locale_is_utf8() {
+  // A name that declares its character set is taken at its word: loading the
+  // locale's tables costs more than a short scripted run does otherwise.
+  if (const int declared = declared_utf8(); declared >= 0) return declared == 1;
   // Asked of a locale object of its own, so the program's locale stays untouched.
   locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
   if (!loc) return false;

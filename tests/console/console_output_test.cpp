@@ -145,6 +145,29 @@ TEST_F(ConsoleOutput, BytesBecomeUtf8InAUtf8Locale) {
   EXPECT_EQ(out, "Gr\xc3\xb6\xc3\x9f" "e \xe2\x98\xba\xe2\x94\x80\xe2\x96\x88\r\n");
 }
 
+// A locale name that states its character set decides without the locale's tables.
+TEST_F(ConsoleOutput, TheLocaleNameDecidesTheCharacterSet) {
+  struct Case {
+    const char* name;
+    const char* expected;
+  } cases[] = {
+      {"C.UTF-8", "\xc3\xb6"},
+      {"de_DE.utf8@euro", "\xc3\xb6"},
+      {"xx_YY.Utf-8", "\xc3\xb6"},
+      {"de_DE.ISO-8859-1", "\x94"},
+      {"ru_RU.UTF-16", "\x94"},
+      {"POSIX", "\x94"},
+  };
+  for (const Case& c : cases) {
+    Locale locale(c.name);
+    std::string out = capture([] {
+      console_reset();
+      print("\x94");
+    });
+    EXPECT_EQ(out, c.expected) << c.name;
+  }
+}
+
 TEST_F(ConsoleOutput, NoEscapeSequencesOffATerminal) {
   std::string out = capture([] {
     console_reset();
