@@ -25,9 +25,12 @@
 #include "runtime/input.h"
 #include "runtime/runtime.h"
 #include "runtime/strings.h"
+#include "tests/support/files.h"
 
 namespace zv {
 namespace {
+
+using test::write_text;
 
 constexpr int WAIT_MS = 20000;  // generous: only a broken program gets near it
 
@@ -35,16 +38,6 @@ const ConsoleHooks& console() { return text_console_hooks(); }
 
 void print(const std::string& text) {
   console().print_buffer(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()), 0);
-}
-
-void write_text(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
 }
 
 int64_t elapsed_ms(std::chrono::steady_clock::time_point since) {

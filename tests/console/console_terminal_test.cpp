@@ -32,25 +32,18 @@
 #include "runtime/runtime.h"
 #include "runtime/statements.h"
 #include "runtime/strings.h"
+#include "tests/support/files.h"
 
 namespace zv {
 namespace {
+
+using test::write_text;
 
 constexpr int WAIT_MS = 20000;  // generous: only a broken program gets near it
 
 bool same_modes(const termios& a, const termios& b) {
   return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
          a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
-}
-
-void write_text(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
 }
 
 // Child side: a line on the terminal, written past the console (the terminal's

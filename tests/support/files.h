@@ -1,4 +1,4 @@
-// File helpers of the tests: whole-file reads and writes, golden-file comparison
+// File helpers of the tests: whole-file reads and writes, whole writes to a descriptor, golden-file comparison
 // that leaves the actual bytes beside a golden file it does not match, and a
 // temporary working directory for runs that write the report.
 #pragma once
@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,18 @@ inline std::string read_file(const std::string& path) {
 
 inline void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Writes all of the text to the descriptor, going on after interruptions; stops at
+// the first failure (a closed pipe or terminal).
+inline void write_text(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
 }
 
 // Compares with the golden file; a mismatch leaves the actual bytes beside it.
