@@ -296,7 +296,7 @@ TEST_F(ConvertTest, VectorMembersEqualPlainMembersAndTheReference) {
   int64_t checked_lines = 0;
   for (size_t p = 0; p < pairs.size(); ++p) {
     const Pair& pair = pairs[p];
-    for (int32_t level = 1; level <= (top_level > 0 ? top_level : 1); ++level) {
+    for (int32_t level = 0; level <= top_level; ++level) {
       setConverterVectorLevel(level);
       for (int32_t width : widths) {
         for (int32_t scan : {1, 2}) {
