@@ -46,7 +46,7 @@ constexpr int32_t PAGE_ALIGNMENT = 16;
 constexpr uint32_t SCREEN_DEFERRED_SCROLL = 0x04;
 constexpr uint32_t SCREEN_ALPHA_PRIMITIVES = 0x08;
 constexpr uint32_t SCREEN_HIGH_PRIORITY = 0x20;
-constexpr uint32_t SCREEN_FAST_PIXELS = 0x1000000;  // 8-byte pixel routines in use
+constexpr uint32_t SCREEN_FAST_PIXELS = 0x1000000;  // the vector unit is used (pixel routines, converters)
 constexpr uint32_t SCREEN_OPENGL = 0x20000000;
 
 struct ScreenState {

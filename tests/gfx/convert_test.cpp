@@ -271,6 +271,29 @@ TEST_F(ConvertTest, TableGroupsHoldPlainThenVectorMembersAndSharedCopies) {
   EXPECT_EQ(converterEntry(CONVERTER_COUNT), nullptr);
 }
 
+TEST_F(ConvertTest, AlphaClearingCopyTakesTheVectorFormUnderTheSameCondition) {
+  const Converter vector = converterVectorLevel() > 0 ? &alphaClearingCopyVector : &alphaClearingCopyPlain;
+  struct { int32_t width, scanline_size; bool fast; Converter expected; } cases[] = {
+      {640, 1, true, vector}, {642, 1, true, &alphaClearingCopyPlain},
+      {640, 2, true, &alphaClearingCopyPlain}, {640, 1, false, &alphaClearingCopyPlain},
+  };
+  for (const auto& c : cases) {
+    ScreenState s{};
+    s.depth = 32;
+    s.width = c.width;
+    s.scanline_size = c.scanline_size;
+    s.state_flags = c.fast ? SCREEN_FAST_PIXELS : 0;
+    EXPECT_EQ(selectAlphaClearingCopy(s), c.expected) << c.width << " " << c.scanline_size;
+  }
+  // Not a 32-bit screen: nothing is written.
+  Frame f(S16, 4, 1, 1);
+  f.dirty()[0] = 1;
+  std::vector<uint8_t> out(16, 0x33);
+  alphaClearingCopyPlain(f.s, out.data(), 16);
+  alphaClearingCopyVector(f.s, out.data(), 16);
+  EXPECT_EQ(out, std::vector<uint8_t>(16, 0x33));
+}
+
 // Every pair of the table and the alpha-clearing copy: random frames, palettes and
 // dirty rows at widths 1 to 67 and 640, scanline sizes 1 and 2, tight and padded
 // lines; the vector member must give the plain member's bytes at every vector level,
