@@ -162,9 +162,19 @@ struct Lanes {
   typedef uint8_t u8 __attribute__((vector_size(Bytes)));
 };
 
-// Packs the 32-bit lanes' low three bytes into 3 * lanes bytes, 16-byte block by block.
+// Packs the 32-bit lanes' low three bytes into 3 * lanes bytes. With 16-byte vectors
+// (no byte shuffle in SSE2) the four lanes are combined in general registers; with
+// 32-byte ones each 16-byte block is one byte shuffle.
 template <int32_t Bytes>
 [[gnu::always_inline]] inline void store24Lanes(uint8_t* d, typename Lanes<Bytes>::u32 q) {
+  if constexpr (Bytes == 16) {
+    const uint64_t p0 = q[0] & 0xFFFFFF, p1 = q[1] & 0xFFFFFF, p2 = q[2] & 0xFFFFFF;
+    const uint64_t low = p0 | p1 << 24 | p2 << 48;
+    const uint32_t high = static_cast<uint32_t>(p2 >> 16) | q[3] << 8;
+    std::memcpy(d, &low, 8);
+    std::memcpy(d + 8, &high, 4);
+    return;
+  }
   using u8 = typename Lanes<16>::u8;
   for (int32_t block = 0; block < Bytes / 16; ++block) {
     u8 b;
@@ -207,7 +217,17 @@ template <int32_t Bytes, SourceLayout Src, int32_t Depth, int32_t Order>
       } else if constexpr (Depth == 24) {
         store24Lanes<Bytes>(d + 3 * x, q);
       } else {
-        // Every lane holds a 15- or 16-bit value, so narrowing keeps it whole.
+        // Every lane holds a 15- or 16-bit value, so narrowing keeps it whole. SSE2
+        // packs only with signed saturation: sign-extending the low half first makes
+        // that exact.
+#if defined(__SSE2__)
+        if constexpr (Bytes == 16) {
+          __m128i v = reinterpret_cast<const __m128i&>(q);
+          v = _mm_srai_epi32(_mm_slli_epi32(v, 16), 16);
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 2 * x), _mm_packs_epi32(v, v));
+          continue;
+        }
+#endif
         const typename L::half16 narrow = __builtin_convertvector(q, typename L::half16);
         std::memcpy(d + 2 * x, &narrow, sizeof narrow);
       }
