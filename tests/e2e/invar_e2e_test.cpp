@@ -196,28 +196,6 @@ TEST(ScriptedRun, ReportThatCannotBeWrittenStillShowsTheDialogue) {
   }
 }
 
-// Permissions that refuse the report; root may write anyway, so these cases run
-// only for other users.
-TEST(ScriptedRun, ReportRefusedByPermissions) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files and directories; run as another user";
-  {
-    SCOPED_TRACE("read-only report of an earlier run");
-    zv::test::TempDir temp(false);
-    const std::string report = temp.path() + "/invar.txt";
-    zv::test::write_file(report, "earlier run\r\n");
-    ASSERT_EQ(chmod(report.c_str(), 0444), 0);
-    expect_report_failure(run_scripted(temp.path(), IDENTITY), EACCES);
-    EXPECT_EQ(read_file(report), "earlier run\r\n");
-  }
-  {
-    SCOPED_TRACE("directory without write permission");
-    zv::test::TempDir temp(false);
-    ASSERT_EQ(chmod(temp.path().c_str(), 0555), 0);
-    expect_report_failure(run_scripted(temp.path(), IDENTITY), EACCES);
-    EXPECT_NE(access((temp.path() + "/invar.txt").c_str(), F_OK), 0);
-  }
-}
-
 // A pseudo-terminal session: the child's terminal is the slave side, whose modes
 // are read before the run and after it.
 class TerminalSession {

@@ -434,25 +434,6 @@ TEST_F(FileChannel, FailureRecordKeepsTheFirstLoss) {
   clear_file_channel_failure();
 }
 
-// The end statement turns a successful end into status 1 when a file channel lost
-// data, naming the host file and the reason in one line on standard error.
-TEST_F(FileChannel, EndStatementReportsLostData) {
-  ASSERT_EQ(mkdir("report.txt", 0755), 0);
-  static char program[] = "C:\\tools\\invar.EXE";
-  static char* arguments[] = {program, nullptr};
-  auto end_after = [](const char* name, const char* printed, int32_t status) {
-    runtime_init(1, arguments, 0);
-    if (open(name, MODE_OUTPUT, ACCESS_NONE) == ERR_NONE) print(1, printed);
-    end_program(status);
-  };
-  EXPECT_EXIT(end_after("c:\\report.txt", "lost", 0), ::testing::ExitedWithCode(1),
-              "^invar: report\\.txt: " + std::string(std::strerror(EISDIR)) + "\n$");
-  EXPECT_EXIT(end_after("/dev/full", "lost", 0), ::testing::ExitedWithCode(1),
-              "^invar: /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n$");
-  EXPECT_EXIT(end_after("/dev/full", "lost", 4), ::testing::ExitedWithCode(4), "No space left");
-  EXPECT_EXIT(end_after("kept.txt", "kept", 0), ::testing::ExitedWithCode(0), "^$");
-}
-
 // Before the program waits (a pause or a line of input) the files hold what was
 // printed into them; the last error number stays what it was.
 TEST_F(FileChannel, FilesAreFlushedBeforeTheProgramWaits) {

@@ -1,17 +1,9 @@
-// Runtime context: start-up and shutdown counting, the standard descriptors at
-// start-up, error numbers, temporaries, context areas, and the screen statements
-// (view rows, locate, width, clear).
+// Runtime context: start-up and shutdown counting, error numbers, temporaries,
+// context areas, and the screen statements (view rows, locate, width, clear).
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <vector>
-
-#include "platform/platform.h"
 
 #include "runtime/channel.h"
 #include "runtime/runtime.h"
@@ -55,30 +47,6 @@ TEST_F(RuntimeTest, ConstructorAndExitCountRuntimes) {
   runtime_exit();
   EXPECT_EQ(runtime_init_count(), before);
   EXPECT_EQ(runtime().channels_used, 0);  // no channel was ever opened
-}
-
-// Closed standard descriptors get the null device, so that the next file opened
-// lands above them; an open one is left as it was.
-TEST(StartUp, ClosedStandardDescriptorsGetTheNullDevice) {
-  struct stat null_device {};
-  ASSERT_EQ(stat("/dev/null", &null_device), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    struct stat before {}, st {};
-    if (fstat(2, &before) != 0) _exit(9);
-    close(0);
-    close(1);
-    open_missing_standard_descriptors();
-    for (int fd = 0; fd <= 1; ++fd)
-      if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || st.st_rdev != null_device.st_rdev) _exit(10 + fd);
-    if ((fcntl(1, F_GETFL) & O_ACCMODE) == O_RDONLY) _exit(20);  // output must be writable
-    if (fstat(2, &st) != 0 || st.st_ino != before.st_ino || st.st_dev != before.st_dev) _exit(21);
-    _exit(open("/dev/null", O_RDONLY) > 2 ? 0 : 22);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(RuntimeTest, TemporaryPoolExhaustionGivesTheEmptyString) {
