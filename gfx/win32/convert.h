@@ -1,9 +1,7 @@
 // Pixel-format converters: copy the dirty lines of the visible page into a window
 // driver's surface or bitmap in the destination's layout (8-bit indexes; 15-, 16-,
 // 24- or 32-bit colour in channel order 0 or 1). A converter is a frame loop (which
-// lines, how often, where) around a row kernel (one line of pixels); the row
-// kernels are declared here too, so that the Win32 layer below the drivers converts
-// its bitmaps with the same code without calling upwards.
+// lines, how often, where) around a row kernel of pixel_rows.h (one line of pixels).
 //
 // Layouts. Source: palettised (1-byte index into the 0x00BBGGRR palette), 16-bit
 // 5-6-5 (red on top), 32-bit 0x00RRGGBB. Destination order 0 puts red in the high
@@ -20,6 +18,8 @@
 
 #include <cstdint>
 
+#include "gfx/win32/pixel_rows.h"
+
 namespace zv {
 
 struct ScreenState;
@@ -32,15 +32,7 @@ struct ScreenState;
 // a scanline size below 1 or a screen without buffers converts nothing.
 using Converter = void (*)(const ScreenState& screen, uint8_t* destination, int32_t line_length);
 
-// One line of width pixels from source to destination. table is the palette (or a
-// table derived from it) for palettised sources, the expansion table for the plain
-// 16-to-24/32 kernels, and unused by the others. Source and destination must not
-// overlap; neither needs any alignment.
-using RowKernel = void (*)(uint8_t* destination, const uint8_t* source, int32_t width,
-                           const uint32_t* table);
-
-// Source layouts and the selection table's groups and entries.
-enum class SourceLayout : int32_t { palettised = 0, rgb16 = 1, rgb32 = 2 };
+// The selection table's groups and entries.
 constexpr int32_t CONVERTER_GROUP_SIZE = 12;
 constexpr int32_t CONVERTER_COUNT = 48;
 // Groups in table order: plain order 1, plain order 0, vector order 1, vector order 0.
@@ -80,28 +72,5 @@ Converter selectAlphaClearingCopy(const ScreenState& screen);
 constexpr int32_t EXPANSION_TABLE_SIZE = 512;
 uint32_t* expansionTable();
 void buildExpansionTable(uint32_t* table, int32_t order);
-
-// Row kernels. The "Vector" ones dispatch to the widest unit in use.
-// Indexes through a 32-bit table: each pixel is table[index] (a palette stored as it
-// is, or a table in the destination's layout); 16-bit and 24-bit (the low three
-// bytes of each entry) tables too.
-void lookupRow32(uint8_t* destination, const uint8_t* source, int32_t width, const uint32_t* table);
-void lookupRow24(uint8_t* destination, const uint8_t* source, int32_t width, const uint32_t* table);
-void lookupRow16(uint8_t* destination, const uint8_t* source, int32_t width, const uint16_t* table);
-// A 256-entry table in the destination layout from a 0x00BBGGRR palette; depth 15,
-// 16 fill table16, depth 24, 32 fill table32.
-void derivePaletteTable16(uint16_t* table16, const uint32_t* palette, int32_t depth, int32_t order);
-void derivePaletteTable32(uint32_t* table32, const uint32_t* palette, int32_t depth, int32_t order);
-// 16-bit 5-6-5 and 32-bit 0x00RRGGBB pixels by shifts and masks, every depth and order.
-RowKernel vectorRowKernel(SourceLayout source, int32_t destination_depth, int32_t order);
-// The per-pixel kernels the plain members use.
-RowKernel plainRowKernel(SourceLayout source, int32_t destination_depth, int32_t order);
-void alphaClearRow(uint8_t* destination, const uint8_t* source, int32_t width, const uint32_t* table);
-
-// The widest vector unit in use: 0 plain code only (processors without one), 1 SSE2,
-// 2 AVX2. Chosen once from the processor; tests may lower it (never above what the
-// processor has) and get the level now in effect.
-int32_t converterVectorLevel();
-int32_t setConverterVectorLevel(int32_t level);
 
 }  // namespace zv
