@@ -1,6 +1,10 @@
 // The driver list in search order and the Null driver.
 #include "gfx/window_driver.h"
 
+#ifdef ZV_HAVE_WIN32_DRIVERS
+#include "gfx/win32/drivers.h"
+#endif
+
 namespace zv {
 
 namespace {
@@ -15,6 +19,9 @@ const WindowDriver null_driver = {
 
 // "DirectX", "GDI", "OpenGL" go here, in that order, ahead of the terminating null.
 const WindowDriver* const driver_list[] = {
+#ifdef ZV_HAVE_WIN32_DRIVERS
+    &gdiWindowDriver(),
+#endif
     nullptr,
 };
 

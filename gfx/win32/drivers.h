@@ -1,0 +1,14 @@
+// The window drivers of gfx/win32 as the driver list sees them: one accessor per
+// driver table. This header needs nothing of the Win32 API, so the portable driver
+// list can include it.
+#pragma once
+
+#include "gfx/window_driver.h"
+
+namespace zv {
+
+// "GDI": presents the framebuffer through device-independent bitmaps, windowed or
+// full screen; refuses the OpenGL flag.
+const WindowDriver& gdiWindowDriver();
+
+}  // namespace zv

@@ -1,0 +1,349 @@
+// The window layer shared by the window drivers: common initialisation with the
+// update thread's start-up handshake, window creation, the message pump, window_lock
+// and the driver operations that every driver shares, and the common exit.
+#include "gfx/win32/window.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "gfx/screen_state.h"
+
+namespace zv {
+
+namespace {
+
+WindowState window_state;
+InputState input_state;
+
+// GetProcAddress gives a generic entry point; the detour through a function type
+// without parameters keeps the compiler's function-cast check quiet.
+template <class Function>
+Function entryPoint(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+DWORD WINAPI updateThreadEntry(LPVOID start_event) {
+  return window_state.driver_thread(static_cast<HANDLE>(start_event));
+}
+
+void freeConversionBuffers() {
+  std::free(input_state.wide_buffer);
+  std::free(input_state.byte_buffer);
+  input_state.wide_buffer = nullptr;
+  input_state.byte_buffer = nullptr;
+  input_state.wide_capacity = 0;
+  input_state.byte_capacity = 0;
+}
+
+// window_lock exists while the update thread's driver is open.
+bool haveWindowLock() { return window_state.is_running && input_state.update_thread; }
+
+// True when the drawing side holds window_lock (the screen lock is taken).
+bool drawingSideHoldsLock() {
+  const ScreenState* s = currentScreen();
+  return haveWindowLock() && s && s->lock_count != 0;
+}
+
+// Holds window_lock for the program thread unless its drawing side holds it already.
+class ProgramSideLock {
+ public:
+  ProgramSideLock() : taken_(haveWindowLock() && !drawingSideHoldsLock()) {
+    if (taken_) EnterCriticalSection(&input_state.window_lock);
+  }
+  ~ProgramSideLock() {
+    if (taken_) LeaveCriticalSection(&input_state.window_lock);
+  }
+  ProgramSideLock(const ProgramSideLock&) = delete;
+  ProgramSideLock& operator=(const ProgramSideLock&) = delete;
+
+ private:
+  bool taken_;
+};
+
+}  // namespace
+
+void WindowState::clear() {
+  version = 0;
+  instance = nullptr;
+  std::memset(&window_class, 0, sizeof window_class);
+  window = nullptr;
+  std::memset(palette_entries, 0, sizeof palette_entries);
+  converter = nullptr;
+  monitor = nullptr;
+  is_running = 0;
+  palette_changed = 0;
+  is_active = 0;
+  width = height = depth = refresh_rate = flags = 0;
+  title.clear();
+  std::memset(class_name, 0, sizeof class_name);
+  driver_init = nullptr;
+  driver_exit = nullptr;
+  driver_paint = nullptr;
+  driver_thread = nullptr;
+  mouse_clip = 0;
+  SetLayeredWindowAttributes = nullptr;
+  MonitorFromWindow = nullptr;
+  MonitorFromPoint = nullptr;
+  FlashWindowEx = nullptr;
+  TrackMouseEvent = nullptr;
+  GetMonitorInfoA = nullptr;
+  ChangeDisplaySettingsExA = nullptr;
+}
+
+WindowState& windowState() { return window_state; }
+InputState& inputState() { return input_state; }
+
+int32_t commonInitialise(const char* title, int32_t width, int32_t height, int32_t depth,
+                         int32_t refresh_rate, int32_t flags) {
+  WindowState& w = window_state;
+  InputState& in = input_state;
+
+  OSVERSIONINFOA version_info{};
+  version_info.dwOSVersionInfoSize = sizeof version_info;
+  if (GetVersionExA(&version_info))
+    w.version = static_cast<int32_t>(version_info.dwMajorVersion * 256 + version_info.dwMinorVersion);
+
+  if (HMODULE user32 = GetModuleHandleA("USER32")) {
+    w.SetLayeredWindowAttributes =
+        entryPoint<SetLayeredWindowAttributesFunction>(user32, "SetLayeredWindowAttributes");
+    w.MonitorFromWindow = entryPoint<MonitorFromWindowFunction>(user32, "MonitorFromWindow");
+    w.MonitorFromPoint = entryPoint<MonitorFromPointFunction>(user32, "MonitorFromPoint");
+    w.FlashWindowEx = entryPoint<FlashWindowExFunction>(user32, "FlashWindowEx");
+    w.TrackMouseEvent = entryPoint<TrackMouseEventFunction>(user32, "TrackMouseEvent");
+    w.GetMonitorInfoA = entryPoint<GetMonitorInfoAFunction>(user32, "GetMonitorInfoA");
+    w.ChangeDisplaySettingsExA =
+        entryPoint<ChangeDisplaySettingsExAFunction>(user32, "ChangeDisplaySettingsExA");
+  }
+
+  w.monitor = nullptr;
+  if (w.MonitorFromPoint) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    w.monitor = w.MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
+  }
+
+  in.cursor_visible = 1;
+  in.last_screen_x = NO_LAST_SCREEN_X;
+  w.mouse_clip = 0;
+
+  in.saved_screensaver = FALSE;
+  SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &in.saved_screensaver, 0);
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0);
+
+  w.instance = GetModuleHandleA(nullptr);
+  w.title = title ? title : "";
+  static constexpr char class_prefix[] = "zvgfxclass_";
+  std::memset(w.class_name, 0, sizeof w.class_name);
+  std::memcpy(w.class_name, class_prefix, sizeof class_prefix - 1);
+  std::strncpy(w.class_name + sizeof class_prefix - 1, w.title.c_str(), CLASS_TITLE_CHARACTERS);
+  w.width = width;
+  w.height = height;
+  w.depth = depth;
+  w.refresh_rate = refresh_rate;
+  w.flags = flags;
+
+  std::memset(&w.window_class, 0, sizeof w.window_class);
+  w.window_class.lpfnWndProc = windowProcedure;
+  w.window_class.hInstance = w.instance;
+  w.window_class.hIcon = LoadIconA(w.instance, "ZV_PROGRAM_ICON");
+  if (!w.window_class.hIcon) w.window_class.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  w.window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  w.window_class.lpszClassName = w.class_name;
+
+  const bool opengl = (flags & WINDOW_OPENGL) != 0;
+  w.window_class.style = opengl ? CS_DBLCLKS : CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  RegisterClassA(&w.window_class);
+  in.wheel = 0;
+  in.mouse_buttons = 0;
+  w.is_running = 1;
+  freeConversionBuffers();
+  in.update_thread = nullptr;
+  if (opengl) return 0;
+
+  InitializeCriticalSection(&in.window_lock);
+  HANDLE start_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!start_event) return -1;
+  DWORD thread_id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, updateThreadEntry, start_event, 0, &thread_id);
+  if (!thread) {
+    CloseHandle(start_event);
+    return -1;
+  }
+  // The thread signals the event once its init hook succeeded, or ends without.
+  const HANDLE handles[2] = {start_event, thread};
+  const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  CloseHandle(start_event);
+  in.update_thread = thread;
+  if (woken != WAIT_OBJECT_0) return -1;
+  if (flags & WINDOW_HIGH_PRIORITY) SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+  return 0;
+}
+
+int32_t createWindow(DWORD style, DWORD ex_style, int32_t x, int32_t y, int32_t width,
+                     int32_t height) {
+  WindowState& w = window_state;
+  HWND window = CreateWindowExA(ex_style, w.class_name, w.title.c_str(), style, x, y, width,
+                                height, nullptr, nullptr, w.instance, nullptr);
+  if (!window) return -1;
+  w.window = window;
+  if (w.flags & WINDOW_ON_TOP)
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSENDCHANGING | SWP_NOMOVE | SWP_NOSIZE);
+  SetForegroundWindow(window);
+  return 0;
+}
+
+void pumpMessages() {
+  MSG message;
+  // The window can change while a message is handled (a fullscreen switch), so the
+  // filter is read again for every message.
+  while (window_state.window &&
+         PeekMessageA(&message, window_state.window, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void confineCursor() {
+  HWND window = window_state.window;
+  if (!window) return;
+  RECT client{};
+  GetClientRect(window, &client);
+  POINT top_left{client.left, client.top};
+  POINT bottom_right{client.right, client.bottom};
+  ClientToScreen(window, &top_left);
+  ClientToScreen(window, &bottom_right);
+  const RECT clip{top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+  ClipCursor(&clip);
+}
+
+void windowLock() { EnterCriticalSection(&input_state.window_lock); }
+void windowUnlock() { LeaveCriticalSection(&input_state.window_lock); }
+
+void windowSetColour(int32_t index, int32_t red, int32_t green, int32_t blue) {
+  if (index < 0 || index > 255) return;
+  PALETTEENTRY& entry = window_state.palette_entries[index];
+  entry.peRed = static_cast<BYTE>(red);
+  entry.peGreen = static_cast<BYTE>(green);
+  entry.peBlue = static_cast<BYTE>(blue);
+  entry.peFlags = PC_NOCOLLAPSE;
+  window_state.palette_changed = 1;
+}
+
+void windowWaitRetrace() {
+  const ScreenState* s = currentScreen();
+  const int32_t rate = s ? s->refresh_rate.load() : 0;
+  Sleep(rate > 0 ? static_cast<DWORD>(1000 / rate) : 16);
+}
+
+int32_t windowReadMouse(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t* clip) {
+  if (!window_state.is_active || !input_state.mouse_in_client) return -1;
+  if (x) *x = input_state.mouse_x;
+  if (y) *y = input_state.mouse_y;
+  if (wheel) *wheel = input_state.wheel;
+  if (buttons) *buttons = input_state.mouse_buttons;
+  if (clip) *clip = window_state.mouse_clip;
+  return 0;
+}
+
+void windowSetMouse(int32_t x, int32_t y, int32_t cursor, int32_t clip) {
+  WindowState& w = window_state;
+  InputState& in = input_state;
+  ProgramSideLock hold;
+  HWND window = w.window;
+  if (x >= 0) {
+    if (x > w.width - 1) x = w.width - 1;
+    if (y > w.height - 1) y = w.height - 1;
+    if (y < 0) y = 0;
+    POINT at{x, y};
+    if (!(w.flags & WINDOW_FULL_SCREEN) && window) ClientToScreen(window, &at);
+    SetCursorPos(at.x, at.y);
+    in.mouse_x = x;
+    in.mouse_y = y;
+  }
+  if (cursor > 0 && !in.cursor_visible) {
+    in.cursor_visible = 1;
+    if (window) PostMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), HTCLIENT);
+  } else if (cursor == 0 && in.cursor_visible) {
+    in.cursor_visible = 0;
+    if (window) PostMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), HTCLIENT);
+  }
+  if (clip == 0) {
+    w.mouse_clip = 0;
+    ClipCursor(nullptr);
+  } else if (clip > 0) {
+    w.mouse_clip = 1;
+    confineCursor();
+  }
+}
+
+void windowSetTitle(const char* title) {
+  WindowState& w = window_state;
+  if (!w.is_running) return;
+  std::string text = title ? title : "";
+  HWND window;
+  // The window belongs to the update thread, which needs window_lock to handle the
+  // title change: the lock is not held across SetWindowTextA.
+  if (drawingSideHoldsLock()) {
+    w.title = text;
+    window = w.window;
+    LeaveCriticalSection(&input_state.window_lock);
+    if (window) SetWindowTextA(window, text.c_str());
+    EnterCriticalSection(&input_state.window_lock);
+  } else {
+    {
+      ProgramSideLock hold;
+      w.title = text;
+      window = w.window;
+    }
+    if (window) SetWindowTextA(window, text.c_str());
+  }
+}
+
+int32_t windowMoveWindow(int32_t x, int32_t y) {
+  WindowState& w = window_state;
+  ProgramSideLock hold;
+  if ((w.flags & WINDOW_FULL_SCREEN) || !w.window) return 0;
+  RECT current{};
+  GetWindowRect(w.window, &current);
+  if (x == INT32_MIN) x = current.left;
+  if (y == INT32_MIN) y = current.top;
+  SetWindowPos(w.window, nullptr, x, y, current.right - current.left,
+               current.bottom - current.top,
+               SWP_ASYNCWINDOWPOS | SWP_NOOWNERZORDER | SWP_NOZORDER | SWP_NOSIZE);
+  return static_cast<int32_t>((static_cast<uint32_t>(current.top) << 16) |
+                              (static_cast<uint32_t>(current.left) & 0xFFFFu));
+}
+
+void commonExit() {
+  WindowState& w = window_state;
+  InputState& in = input_state;
+  if (!w.is_running) return;
+  w.is_running = 0;
+  // The update thread needs window_lock to finish its cycle.
+  ScreenState* s = currentScreen();
+  if (s && s->lock_count != 0) {
+    s->lock_count = 0;
+    if (s->driver && s->driver->unlock) s->driver->unlock();
+  }
+  if (in.update_thread) {
+    WaitForSingleObject(in.update_thread, INFINITE);
+    CloseHandle(in.update_thread);
+    in.update_thread = nullptr;
+    DeleteCriticalSection(&in.window_lock);
+  }
+  freeConversionBuffers();
+  if (w.driver_exit) w.driver_exit();
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, static_cast<UINT>(in.saved_screensaver), nullptr, 0);
+  UnregisterClassA(w.class_name, w.instance);
+  if (w.mouse_clip) {
+    ClipCursor(nullptr);
+    w.mouse_clip = 0;
+  }
+}
+
+void markAllLinesDirty() {
+  ScreenState* s = currentScreen();
+  if (s) markRowsDirty(s, 0, s->height - 1);
+}
+
+}  // namespace zv
