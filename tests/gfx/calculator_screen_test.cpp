@@ -1,8 +1,9 @@
 // The whole calculator run on the in-memory graphics screen: a second thread plays
 // the driver's update thread and types the nine entries and a key at every pause
 // through postKey, under the driver's lock. The report must equal the terminal
-// run's, the final text cells must show the end of the transcript, and a picture of
-// the screen after the entry dialogue is saved for people to look at.
+// run's, the final text cells must show the end of the transcript and the final
+// picture must equal the golden one; a picture of the screen after the entry dialogue
+// is saved for people to look at.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -137,6 +138,8 @@ TEST_F(CalculatorScreenTest, TheWholeRunDrawsIntoTheScreenAndWritesTheSameReport
   }
   EXPECT_NE(std::find(expected.begin(), expected.end(), " -Ende Geradenermittlung-"),
             expected.end());
+  // The final screen is the picture every presentation of this run must show.
+  test::expect_golden(golden + ".png", encodePng(s->width, s->height, pageRgb(*s, s->visible_page)));
 
   // The picture: the blank first row stays black, the first prompt's row below it
   // holds text pixels, and the file is a PNG of the whole screen.

@@ -81,13 +81,15 @@ inline void chunk(std::vector<uint8_t>& png, const char type[4], const std::vect
 
 }  // namespace picture_detail
 
-inline bool writePng(const std::string& path, const zv::ScreenState& s, int32_t page) {
+// A PNG of width * height RGB triples. The encoding is fixed (stored blocks, filter
+// 0), so two pictures are equal exactly when their PNG bytes are: golden pictures
+// are compared as files.
+inline std::string encodePng(int32_t width, int32_t height, const std::vector<uint8_t>& rgb) {
   using namespace picture_detail;
-  const std::vector<uint8_t> rgb = pageRgb(s, page);
   // Scanlines with filter byte 0 in front of each.
   std::vector<uint8_t> raw;
-  const size_t line = static_cast<size_t>(s.width) * 3;
-  for (int32_t y = 0; y < s.height; ++y) {
+  const size_t line = static_cast<size_t>(width) * 3;
+  for (int32_t y = 0; y < height; ++y) {
     raw.push_back(0);
     raw.insert(raw.end(), rgb.begin() + static_cast<std::ptrdiff_t>(y * line),
                rgb.begin() + static_cast<std::ptrdiff_t>((y + 1) * line));
@@ -114,14 +116,19 @@ inline bool writePng(const std::string& path, const zv::ScreenState& s, int32_t 
 
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> header;
-  putBig32(header, static_cast<uint32_t>(s.width));
-  putBig32(header, static_cast<uint32_t>(s.height));
+  putBig32(header, static_cast<uint32_t>(width));
+  putBig32(header, static_cast<uint32_t>(height));
   header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
   chunk(png, "IHDR", header);
   chunk(png, "IDAT", z);
   chunk(png, "IEND", {});
+  return std::string(png.begin(), png.end());
+}
+
+inline bool writePng(const std::string& path, const zv::ScreenState& s, int32_t page) {
+  const std::string png = encodePng(s.width, s.height, pageRgb(s, page));
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  out.write(png.data(), static_cast<std::streamsize>(png.size()));
   return static_cast<bool>(out);
 }
 
