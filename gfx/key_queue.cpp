@@ -73,6 +73,8 @@ int32_t keyAvailable() {
   return queue.head != queue.tail ? 1 : 0;
 }
 
+int32_t keyPressPending() { return queue.key_pressed; }
+
 int32_t keyPressedSinceCheck() {
   ScreenLock lock;
   return take_pressed_flag();

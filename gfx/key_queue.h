@@ -26,6 +26,10 @@ void postKey(int32_t code);
 // For the driver, under its exclusion: the number of codes waiting (0 ... 15), so
 // that a driver feeding keys faster than they are read can hold back.
 int32_t keysQueued();
+// Under the same exclusion: whether a code was pushed since the hooks last read the
+// pressed flag (a waiting pause takes that flag), so that a feeder can give each
+// pause its own key.
+int32_t keyPressPending();
 // Copies the record into the open screen's event ring under the event lock; a full
 // ring (127 records) drops its oldest record. Nothing happens without a screen.
 void postEvent(const ScreenEvent& event);
