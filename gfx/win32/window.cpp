@@ -23,6 +23,7 @@ Function entryPoint(HMODULE module, const char* name) {
 }
 
 DWORD WINAPI updateThreadEntry(LPVOID start_event) {
+  input_state.update_thread_id = GetCurrentThreadId();
   return window_state.driver_thread(static_cast<HANDLE>(start_event));
 }
 
@@ -160,12 +161,13 @@ int32_t commonInitialise(const char* title, int32_t width, int32_t height, int32
   in.update_thread = nullptr;
   if (opengl) return 0;
 
-  InitializeCriticalSection(&in.window_lock);
   HANDLE start_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!start_event) return -1;
+  InitializeCriticalSection(&in.window_lock);
   DWORD thread_id = 0;
   HANDLE thread = CreateThread(nullptr, 0, updateThreadEntry, start_event, 0, &thread_id);
   if (!thread) {
+    DeleteCriticalSection(&in.window_lock);
     CloseHandle(start_event);
     return -1;
   }
@@ -329,6 +331,7 @@ void commonExit() {
     WaitForSingleObject(in.update_thread, INFINITE);
     CloseHandle(in.update_thread);
     in.update_thread = nullptr;
+    in.update_thread_id = 0;
     DeleteCriticalSection(&in.window_lock);
   }
   freeConversionBuffers();

@@ -100,7 +100,8 @@ struct WindowState {
 struct InputState {
   BOOL saved_screensaver = FALSE;
   std::atomic<int32_t> cursor_visible{1};
-  HANDLE update_thread = nullptr;
+  HANDLE update_thread = nullptr;             // the program thread's handle of it
+  std::atomic<DWORD> update_thread_id{0};     // set by the update thread itself
   std::atomic<int32_t> mouse_buttons{0};  // 1 left, 2 right, 4 middle, 8 and 16 the extra buttons
   int32_t buttons_before = 0;
   std::atomic<int32_t> wheel{0}, hwheel{0};  // in notches

@@ -227,8 +227,10 @@ LRESULT activation(HWND window, WPARAM wparam) {
   const bool minimised = HIWORD(wparam) != 0;
   const bool active = LOWORD(wparam) != WA_INACTIVE && !minimised;
   w.is_active = active ? 1 : 0;
-  if (in.update_thread && (w.flags & WINDOW_HIGH_PRIORITY))
-    SetThreadPriority(in.update_thread, active ? THREAD_PRIORITY_ABOVE_NORMAL : THREAD_PRIORITY_NORMAL);
+  // The procedure runs on the update thread when there is one.
+  if (in.update_thread_id != 0 && in.update_thread_id == GetCurrentThreadId() &&
+      (w.flags & WINDOW_HIGH_PRIORITY))
+    SetThreadPriority(GetCurrentThread(), active ? THREAD_PRIORITY_ABOVE_NORMAL : THREAD_PRIORITY_NORMAL);
   if (ScreenState* s = currentScreen()) {
     if (s->key_states) std::memset(s->key_states, 0, KEY_STATE_COUNT);
   }
