@@ -1,0 +1,99 @@
+// The table of operations behind the Win32 layer: what a windowing system (X11) or
+// the in-memory virtual desktop of the tests provides, and the entry points through
+// which it hands hardware input and window events back to the layer. The layer keeps
+// every Win32 notion itself (classes, message queues, activation, keyboard state,
+// cursor clip); a backend only shows native windows and their pixels, knows the
+// screen and its modes, and reports what the user does.
+//
+// Rules for a backend:
+// - Every operation is called with the layer's lock held, from any thread; it must
+//   not call back into the layer (no Win32 call, no entry point below).
+// - The entry points below take the layer's lock: call them from the backend's own
+//   event thread, or from the thread of a test, never from inside an operation.
+// - A null slot means "not supported": the layer then keeps the state on its own.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace zv::win32 {
+
+struct NativeWindow;  // a backend's own record of one top-level window
+
+struct DisplayMode {
+  int32_t width, height, bits, frequency;
+};
+
+// A window's client area as the backend keeps it: 0x00RRGGBB pixels, row-major.
+struct Surface {
+  uint32_t* pixels;
+  int32_t stride;  // in pixels
+  int32_t width, height;
+};
+
+// What the layer asks for when it creates or changes a window.
+struct NativeWindowDesc {
+  HWND window;        // handed back in events
+  const char* title;
+  RECT window_rect;   // screen coordinates, frame included
+  RECT client_rect;   // screen coordinates
+  DWORD style, ex_style;
+};
+
+struct Backend {
+  const char* name;
+
+  // Windows. create answers null when the backend cannot (or, in tests, must not)
+  // make the window; CreateWindowExA then fails.
+  NativeWindow* (*createWindow)(const NativeWindowDesc& desc);
+  void (*destroyWindow)(NativeWindow* window);
+  void (*showWindow)(NativeWindow* window, bool visible);
+  void (*placeWindow)(NativeWindow* window, const NativeWindowDesc& desc);  // new rectangles
+  void (*setTitle)(NativeWindow* window, const char* title);
+  void (*setTopmost)(NativeWindow* window, bool topmost);
+  void (*setColourKey)(NativeWindow* window, bool keyed, uint32_t rgb);  // 0x00RRGGBB
+  void (*raiseWindow)(NativeWindow* window);  // foreground: on top and focused
+
+  // Presentation: the layer writes a band of the client area between lock and
+  // unlock; unlock shows the rectangle given (client coordinates).
+  bool (*lockSurface)(NativeWindow* window, Surface* surface);
+  void (*unlockSurface)(NativeWindow* window, const RECT& changed);
+
+  // Screen and display modes. setMode answers a DISP_CHANGE_* value; a null mode
+  // restores the desktop's own mode; test only checks.
+  DisplayMode (*desktopMode)();
+  DisplayMode (*currentMode)();
+  int32_t (*modeCount)();
+  bool (*mode)(int32_t index, DisplayMode* out);
+  LONG (*setMode)(const DisplayMode* mode, bool test);
+
+  // Cursor: the layer keeps position and clip; these show them.
+  void (*warpCursor)(int32_t x, int32_t y);
+  void (*setCursorVisible)(bool visible);
+  void (*setScreenSaver)(bool active);
+
+  // Called at the start of PeekMessageA/GetMessageA without the lock, for backends
+  // that read their events on the caller's thread; null when the backend has a
+  // thread of its own.
+  void (*pollEvents)();
+};
+
+// Makes a backend current (null: none, so CreateWindowExA fails). Existing windows
+// are forgotten without messages; the cursor, clip, capture, focus and key state
+// start afresh.
+void installBackend(const Backend* backend);
+const Backend* installedBackend();
+
+// Entry points for backends: hardware input and window events.
+// A key as the keyboard reports it: virtual key (generic or sided VK_SHIFT/VK_CONTROL/
+// VK_MENU), PC set-1 scan code, the E0 prefix; it goes to the focus window's thread.
+void backendKey(uint16_t virtual_key, uint8_t scan, bool extended, bool down);
+void backendMouseMove(int32_t screen_x, int32_t screen_y);
+void backendMouseButton(int32_t button, bool down);  // 0 left, 1 right, 2 middle, 3 x1, 4 x2
+void backendMouseWheel(int32_t delta, bool horizontal);
+void backendCloseRequest(HWND window);        // the frame's close button
+void backendActivate(HWND window);            // null: focus left the program
+void backendExpose(HWND window, const RECT* client_rect);  // null rectangle: all
+
+}  // namespace zv::win32

@@ -1,0 +1,276 @@
+// GDI32 of the Win32 layer: window device contexts, SetDIBitsToDevice (BI_RGB
+// bitmaps of 8 bits with a colour table, 16 bits 5-5-5, 24 and 32 bits, top-down or
+// bottom-up, clipped to the client area) into the backend's 0x00RRGGBB surface,
+// palettes, and GetDeviceCaps.
+#include "platform/win32/layer.h"
+
+#include "gfx/win32/pixel_rows.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace zv::win32 {
+namespace {
+
+DeviceContext g_screen_dc;
+
+// The default palette: the twenty static colours.
+Palette& defaultPalette() {
+  static Palette* palette = [] {
+    static const BYTE rgb[20][3] = {{0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},
+                                    {0, 0, 128},     {128, 0, 128},   {0, 128, 128},   {192, 192, 192},
+                                    {192, 220, 192}, {166, 202, 240}, {255, 251, 240}, {160, 160, 164},
+                                    {128, 128, 128}, {255, 0, 0},     {0, 255, 0},     {255, 255, 0},
+                                    {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
+    auto* p = new Palette;
+    for (const auto& c : rgb) p->entries.push_back(PALETTEENTRY{c[0], c[1], c[2], 0});
+    return p;
+  }();
+  return *palette;
+}
+
+HPALETTE defaultPaletteHandle() { return reinterpret_cast<HPALETTE>(&defaultPalette()); }
+
+DeviceContext* dcLocked(HDC handle) {
+  if (!handle) return nullptr;
+  if (handle == reinterpret_cast<HDC>(&g_screen_dc)) return &g_screen_dc;
+  for (Window* window : desktop().windows) {
+    if (reinterpret_cast<HDC>(&window->dc) == handle) return &window->dc;
+  }
+  return nullptr;
+}
+
+Palette* paletteLocked(HPALETTE handle) {
+  if (handle == defaultPaletteHandle()) return &defaultPalette();
+  return desktop().gdi_objects.count(handle) ? reinterpret_cast<Palette*>(handle) : nullptr;
+}
+
+// 5-5-5 pixels: each field widened to eight bits the way the screen shows it.
+void rgb555Row(uint32_t* destination, const uint8_t* source, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    uint32_t p = static_cast<uint32_t>(source[2 * x]) | static_cast<uint32_t>(source[2 * x + 1]) << 8;
+    uint32_t r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
+    destination[x] = (r << 3 | r >> 2) << 16 | (g << 3 | g >> 2) << 8 | (b << 3 | b >> 2);
+  }
+}
+
+void rgb24Row(uint32_t* destination, const uint8_t* source, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    destination[x] = static_cast<uint32_t>(source[3 * x]) | static_cast<uint32_t>(source[3 * x + 1]) << 8 |
+                     static_cast<uint32_t>(source[3 * x + 2]) << 16;
+  }
+}
+
+}  // namespace
+}  // namespace zv::win32
+
+using namespace zv::win32;
+
+extern "C" {
+
+HDC GetDC(HWND handle) {
+  std::lock_guard<std::mutex> hold(userLock());
+  if (!handle) return reinterpret_cast<HDC>(&g_screen_dc);
+  Window* window = windowLocked(handle);
+  if (!window) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  return reinterpret_cast<HDC>(&window->dc);
+}
+
+int ReleaseDC(HWND, HDC dc) {
+  std::lock_guard<std::mutex> hold(userLock());
+  return dcLocked(dc) ? 1 : 0;
+}
+
+int SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height, int x_source, int y_source,
+                      UINT start_scan, UINT lines, const VOID* bits, const BITMAPINFO* info, UINT colour_use) {
+  if (!bits || !info) return 0;
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  const int bpp = header.biBitCount;
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
+      header.biCompression != BI_RGB || (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) ||
+      (colour_use != DIB_RGB_COLORS && colour_use != DIB_PAL_COLORS) || header.biHeight == INT32_MIN) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const bool top_down = header.biHeight < 0;
+  const int64_t dib_height = std::abs(static_cast<int64_t>(header.biHeight));
+  const int64_t dib_width = header.biWidth;
+  if (start_scan >= dib_height) return 0;
+  lines = static_cast<UINT>(std::min<int64_t>(lines, dib_height - start_scan));
+  const size_t stride = static_cast<size_t>((dib_width * bpp + 31) / 32 * 4);
+
+  std::lock_guard<std::mutex> hold(userLock());
+  DeviceContext* context = dcLocked(dc);
+  if (!context) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  Window* window = context->window;
+  const Backend* backend = desktop().backend;
+  if (!window || !backend || !window->native) return static_cast<int>(lines);  // nothing shows it
+
+  uint32_t table[256] = {};
+  if (bpp == 8) {
+    size_t used = header.biClrUsed ? std::min<DWORD>(header.biClrUsed, 256) : 256;
+    const auto* colours = reinterpret_cast<const uint8_t*>(info) + header.biSize;
+    if (colour_use == DIB_RGB_COLORS) {
+      for (size_t i = 0; i < used; ++i) {
+        const uint8_t* q = colours + 4 * i;  // blue, green, red, reserved
+        table[i] = static_cast<uint32_t>(q[2]) << 16 | static_cast<uint32_t>(q[1]) << 8 | q[0];
+      }
+    } else {
+      const Palette* palette = paletteLocked(context->palette ? context->palette : defaultPaletteHandle());
+      for (size_t i = 0; i < used && palette; ++i) {
+        WORD index = static_cast<WORD>(colours[2 * i] | colours[2 * i + 1] << 8);
+        if (index < palette->entries.size()) {
+          const PALETTEENTRY& e = palette->entries[index];
+          table[i] = static_cast<uint32_t>(e.peRed) << 16 | static_cast<uint32_t>(e.peGreen) << 8 | e.peBlue;
+        }
+      }
+    }
+  }
+
+  Surface surface;
+  if (!backend->lockSurface(window->native, &surface)) return 0;
+  // Source columns that land inside the client area.
+  int64_t column_first = std::max<int64_t>({x_source, 0, static_cast<int64_t>(x_source) - x_dest});
+  int64_t column_end = std::min<int64_t>({static_cast<int64_t>(x_source) + width, dib_width,
+                                          static_cast<int64_t>(x_source) + surface.width - x_dest});
+  // Scan lines that are both supplied and inside the source rectangle. Scan numbers
+  // count from the bitmap's first stored line: the top line of a top-down bitmap,
+  // the bottom line of a bottom-up one (whose source y counts from the bottom).
+  int64_t scan_first = std::max<int64_t>(start_scan, y_source);
+  int64_t scan_end = std::min<int64_t>(static_cast<int64_t>(start_scan) + lines, static_cast<int64_t>(y_source) + height);
+  RECT changed{surface.width, surface.height, 0, 0};
+  uint64_t written = 0;
+  if (column_first < column_end) {
+    const auto count = static_cast<int32_t>(column_end - column_first);
+    const int64_t x = x_dest + (column_first - x_source);
+    for (int64_t scan = scan_first; scan < scan_end; ++scan) {
+      int64_t y = top_down ? y_dest + (scan - y_source) : y_dest + (static_cast<int64_t>(y_source) + height - 1 - scan);
+      if (y < 0 || y >= surface.height) continue;
+      const uint8_t* source = static_cast<const uint8_t*>(bits) + static_cast<size_t>(scan - start_scan) * stride +
+                              static_cast<size_t>(column_first) * static_cast<size_t>(bpp / 8);
+      uint32_t* row = surface.pixels + static_cast<size_t>(y) * static_cast<size_t>(surface.stride) + x;
+      auto* out = reinterpret_cast<uint8_t*>(row);
+      switch (bpp) {
+        case 8: zv::lookupRow32(out, source, count, table); break;
+        case 16: rgb555Row(row, source, count); break;
+        case 24: rgb24Row(row, source, count); break;
+        default: zv::alphaClearRowVector(out, source, count, nullptr); break;
+      }
+      changed.top = std::min<LONG>(changed.top, static_cast<LONG>(y));
+      changed.bottom = std::max<LONG>(changed.bottom, static_cast<LONG>(y + 1));
+      ++written;
+    }
+    changed.left = static_cast<LONG>(x);
+    changed.right = static_cast<LONG>(x + count);
+  }
+  if (written == 0) changed = RECT{0, 0, 0, 0};
+  window->presented_lines += written;
+  backend->unlockSurface(window->native, changed);
+  return static_cast<int>(lines);
+}
+
+HPALETTE CreatePalette(const LOGPALETTE* palette) {
+  if (!palette || palette->palNumEntries == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto* record = new Palette;
+  record->entries.assign(palette->palPalEntry, palette->palPalEntry + palette->palNumEntries);
+  std::lock_guard<std::mutex> hold(userLock());
+  desktop().gdi_objects.insert(record);
+  return reinterpret_cast<HPALETTE>(record);
+}
+
+UINT SetPaletteEntries(HPALETTE handle, UINT start, UINT count, const PALETTEENTRY* entries) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Palette* palette = paletteLocked(handle);
+  if (!palette || !entries || palette == &defaultPalette() || start >= palette->entries.size()) return 0;
+  count = std::min<UINT>(count, static_cast<UINT>(palette->entries.size()) - start);
+  std::copy(entries, entries + count, palette->entries.begin() + start);
+  return count;
+}
+
+UINT GetPaletteEntries(HPALETTE handle, UINT start, UINT count, LPPALETTEENTRY entries) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Palette* palette = paletteLocked(handle);
+  if (!palette) return 0;
+  auto size = static_cast<UINT>(palette->entries.size());
+  if (!entries) return size;
+  if (start >= size) return 0;
+  count = std::min(count, size - start);
+  std::copy(palette->entries.begin() + start, palette->entries.begin() + start + count, entries);
+  return count;
+}
+
+HPALETTE SelectPalette(HDC dc, HPALETTE handle, BOOL) {
+  std::lock_guard<std::mutex> hold(userLock());
+  DeviceContext* context = dcLocked(dc);
+  if (!context || !paletteLocked(handle)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  HPALETTE previous = context->palette ? context->palette : defaultPaletteHandle();
+  context->palette = handle == defaultPaletteHandle() ? nullptr : handle;
+  return previous;
+}
+
+UINT RealizePalette(HDC dc) {
+  std::lock_guard<std::mutex> hold(userLock());
+  DeviceContext* context = dcLocked(dc);
+  if (!context) return GDI_ERROR;
+  Palette* palette = paletteLocked(context->palette ? context->palette : defaultPaletteHandle());
+  return palette ? static_cast<UINT>(palette->entries.size()) : 0;
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Desktop& d = desktop();
+  if (object == defaultPaletteHandle()) return TRUE;  // stock objects stay
+  if (!d.gdi_objects.count(object)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  auto handle = static_cast<HPALETTE>(object);
+  for (Window* window : d.windows) {
+    if (window->dc.palette == handle) window->dc.palette = nullptr;
+  }
+  if (g_screen_dc.palette == handle) g_screen_dc.palette = nullptr;
+  d.gdi_objects.erase(object);
+  delete reinterpret_cast<Palette*>(object);
+  return TRUE;
+}
+
+HGDIOBJ GetStockObject(int index) {
+  return index == DEFAULT_PALETTE ? static_cast<HGDIOBJ>(defaultPaletteHandle()) : nullptr;
+}
+
+int GetDeviceCaps(HDC dc, int index) {
+  std::lock_guard<std::mutex> hold(userLock());
+  if (!dcLocked(dc)) return 0;
+  const Backend* backend = desktop().backend;
+  DisplayMode m = backend ? backend->currentMode() : DisplayMode{0, 0, 0, 0};
+  switch (index) {
+    case HORZRES: return m.width;
+    case VERTRES: return m.height;
+    case BITSPIXEL: return m.bits;
+    case PLANES: return 1;
+    case VREFRESH: return m.frequency;
+    case NUMCOLORS: return m.bits <= 8 ? 1 << m.bits : -1;
+    case SIZEPALETTE: return m.bits == 8 ? 256 : 0;
+    case RASTERCAPS: return m.bits == 8 ? RC_PALETTE : 0;
+    case LOGPIXELSX:
+    case LOGPIXELSY: return 96;
+    default: return 0;
+  }
+}
+
+}  // extern "C"

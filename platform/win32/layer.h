@@ -1,0 +1,150 @@
+// Internal records of the Win32 layer, shared by its files: the desktop state
+// (windows, classes, message queues, focus, cursor), guarded by one lock, and the
+// helpers that the USER32 and GDI32 parts call into each other with.
+//
+// Locking: `userLock()` guards everything here. Functions named ...Locked expect it
+// held. Window procedures, timer procedures and thread bodies always run without it.
+#pragma once
+
+#include "platform/win32/backend.h"
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace zv::win32 {
+
+struct Window;
+
+struct Timer {
+  HWND window;
+  UINT_PTR id;
+  UINT elapse;
+  TIMERPROC proc;
+  int64_t due_ms;
+};
+
+// A message sent from another thread, waiting for the owner's procedure to answer.
+struct SentMessage {
+  MSG msg;
+  LRESULT result = 0;
+  bool done = false;
+};
+
+// The message queue and input state of one thread.
+struct ThreadQueue {
+  DWORD id = 0;
+  std::deque<MSG> messages;         // posted and input messages, oldest first
+  std::deque<SentMessage*> sent;
+  bool quit = false;
+  int quit_code = 0;
+  BYTE key_state[256] = {};         // as of the last key message taken from the queue
+  std::vector<Timer> timers;
+  int invalid_windows = 0;          // visible windows of the thread with an update region
+  std::condition_variable wake;
+};
+
+struct WindowClass {
+  std::string name;
+  ATOM atom = 0;
+  WNDCLASSA wc{};
+  int windows = 0;
+};
+
+struct DeviceContext {
+  Window* window = nullptr;  // null: the screen
+  HPALETTE palette = nullptr;
+};
+
+struct Palette {
+  std::vector<PALETTEENTRY> entries;
+};
+
+struct Window {
+  WindowClass* window_class = nullptr;
+  WNDPROC proc = nullptr;
+  std::string title;
+  DWORD style = 0, ex_style = 0;
+  RECT window_rect{};        // screen coordinates
+  RECT frame{};              // insets of the client area within window_rect
+  DWORD owner = 0;           // thread id
+  HINSTANCE instance = nullptr;
+  bool visible = false;
+  bool topmost = false;
+  bool has_colour_key = false;
+  COLORREF colour_key = 0;
+  BYTE alpha = 255;
+  bool invalid = false;
+  RECT update{};             // client coordinates, valid while invalid
+  bool destroying = false;
+  NativeWindow* native = nullptr;
+  DeviceContext dc;
+  uint64_t presented_lines = 0;
+  HWND handle() { return reinterpret_cast<HWND>(this); }
+};
+
+struct Desktop {
+  const Backend* backend = nullptr;
+  std::vector<Window*> windows;        // creation order
+  std::vector<Window*> z_order;        // front is on top
+  std::vector<std::unique_ptr<WindowClass>> classes;
+  ATOM next_atom = 0xC000;
+  std::unordered_map<DWORD, ThreadQueue*> queues;
+  std::unordered_set<const void*> gdi_objects;
+  Window* foreground = nullptr;
+  Window* capture = nullptr;
+  Window* tracking = nullptr;          // TrackMouseEvent(TME_LEAVE)
+  POINT cursor{0, 0};
+  bool clipped = false;
+  RECT clip{};
+  HCURSOR cursor_shape = nullptr;
+  int cursor_count = 0;                // ShowCursor's display count
+  bool screen_saver = true;
+  BYTE async_keys[256] = {};
+  bool alt_alone = false;              // Alt pressed and nothing else since
+  std::condition_variable sent_done;
+};
+
+std::mutex& userLock();
+Desktop& desktop();
+
+// Milliseconds of a steady clock (GetTickCount's base).
+int64_t nowMs();
+
+// The calling thread's queue, created on first use. Lock held.
+ThreadQueue* currentQueueLocked();
+ThreadQueue* queueLocked(DWORD thread_id);  // null when the thread has ended or never used USER32
+
+// Live window of a handle, or null. Lock held.
+Window* windowLocked(HWND window);
+Window* windowAtLocked(POINT screen_point);
+RECT clientRectOnScreen(const Window* window);
+
+// Posting. Lock held; false when the target thread is gone.
+bool postLocked(Window* window, UINT message, WPARAM wparam, LPARAM lparam);
+bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+void invalidateLocked(Window* window, const RECT* client_rect);
+void validateLocked(Window* window);
+void activateLocked(Window* window);          // null: focus leaves the program
+void destroyWindowRecordLocked(Window* window);  // unlinks and frees, no messages
+void setCursorPosLocked(int32_t x, int32_t y, bool from_hardware);
+
+// Applies a key or button message to the thread's keyboard state (at removal).
+void applyKeyStateLocked(ThreadQueue* queue, const MSG& msg);
+
+// Frame insets of a style (what AdjustWindowRectEx adds).
+RECT frameInsets(DWORD style, DWORD ex_style, bool menu);
+
+// Code pages and modules (kernel.cpp).
+int charToWide(UINT code_page, unsigned char byte);  // code page 1252 or 437
+void setExportHidden(const char* module, const char* name, bool hidden);
+
+}  // namespace zv::win32

@@ -1,0 +1,68 @@
+// The virtual desktop: an in-memory backend of the Win32 layer for tests. Tests
+// switch it on, drive windows with hardware input and window events, choose the
+// display modes, and read back what the windows show; nothing here is used by the
+// program itself.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zv::vdesk {
+
+struct DisplayMode {
+  int32_t width, height, bits, frequency;
+};
+
+// Switches the layer to a fresh virtual desktop of that size; its mode list is
+// {width, height, bits, 60}. Windows of an earlier desktop are gone.
+void enable(int32_t width, int32_t height, int32_t bits = 32);
+// Back to no backend: CreateWindowExA fails again; the desktop's windows are gone.
+void disable();
+// The modes EnumDisplaySettingsA lists and ChangeDisplaySettings*A accept; the
+// desktop's own mode (what a restore returns to) stays the one of enable().
+void setDisplayModes(const std::vector<DisplayMode>& modes);
+DisplayMode currentDisplayMode();
+void refuseWindowCreation(bool refuse);  // CreateWindowExA fails while set
+void refuseDisplayChange(bool refuse);   // ChangeDisplaySettings*A answer DISP_CHANGE_FAILED while set
+// GetProcAddress answers NULL for the export while it is hidden.
+void hideExport(const char* module, const char* name, bool hidden);
+
+struct WindowInfo {
+  HWND window;
+  std::string title, class_name;
+  RECT window_rect, client_rect;  // screen coordinates
+  DWORD style, ex_style;
+  bool visible, topmost, layered;
+  COLORREF colour_key;
+  bool has_colour_key;
+  DWORD owner_thread;
+};
+std::vector<WindowInfo> windows();  // existing top-level windows, oldest first
+bool windowInfo(HWND window, WindowInfo* out);
+
+// The client area as presented: 0x00RRGGBB per pixel, row-major, width × height of
+// the client rectangle; black where nothing was written. Empty for an unknown window.
+std::vector<uint32_t> clientPixels(HWND window, int32_t* width, int32_t* height);
+uint64_t presentedLines(HWND window);  // lines SetDIBitsToDevice has written into it
+HWND foregroundWindow();
+
+// Hardware input, as a keyboard and a mouse deliver it.
+void key(uint16_t virtual_key, uint8_t scan, bool extended, bool down);  // to the foreground window's thread
+void mouseMove(int32_t screen_x, int32_t screen_y);  // within ClipCursor's rectangle
+void mouseButton(int32_t button /* 0 left, 1 right, 2 middle, 3 x1, 4 x2 */, bool down);
+void mouseWheel(int32_t delta, bool horizontal);
+
+// Window events.
+void requestClose(HWND window);  // the frame's close button
+void activate(HWND window);      // the window gains the focus (WM_ACTIVATE both ways)
+void deactivateAll();            // the focus goes to a window outside the program
+
+POINT cursor();
+bool cursorClip(RECT* clip);  // whether a clip is in force, and its rectangle
+bool screenSaverActive();
+HCURSOR cursorShape();        // what SetCursor last set
+
+}  // namespace zv::vdesk
