@@ -142,6 +142,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
       t_thread_id = id;
       t_thread_object = object;
       DWORD code = start(parameter);
+      releaseThreadQueue();  // a thread that has ended has no queue
       Kernel& kk = kernel();
       std::lock_guard<std::mutex> hold(kk.lock);
       object->exit_code = code;

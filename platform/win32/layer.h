@@ -121,6 +121,9 @@ int64_t nowMs();
 
 // The calling thread's queue, created on first use. Lock held.
 ThreadQueue* currentQueueLocked();
+// Drops the calling thread's queue now (a thread of CreateThread at its end, before
+// its handle is signalled); otherwise that happens when the thread's storage goes.
+void releaseThreadQueue();
 ThreadQueue* queueLocked(DWORD thread_id);  // null when the thread has ended or never used USER32
 
 // Live window of a handle, or null. Lock held.

@@ -31,7 +31,8 @@ namespace {
 // thread's answer are released with 0.
 struct QueueOwner {
   ThreadQueue* queue = nullptr;
-  ~QueueOwner() {
+  ~QueueOwner() { release(); }
+  void release() {
     if (!queue) return;
     std::lock_guard<std::mutex> hold(userLock());
     Desktop& d = desktop();
@@ -191,6 +192,8 @@ BOOL showLocked(Window* window, int command) {
 ThreadQueue* ownerQueueLocked(Window* window) { return queueLocked(window->owner); }
 
 }  // namespace
+
+void releaseThreadQueue() { t_queue.release(); }
 
 ThreadQueue* currentQueueLocked() {
   if (!t_queue.queue) {
