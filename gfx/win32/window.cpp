@@ -125,6 +125,8 @@ int32_t commonInitialise(const char* title, int32_t width, int32_t height, int32
 
   in.cursor_visible = 1;
   in.last_screen_x = NO_LAST_SCREEN_X;
+  // A new window has not seen the mouse enter yet, whatever the last one saw.
+  in.mouse_inside = 0;
   w.mouse_clip = 0;
 
   in.saved_screensaver = FALSE;

@@ -1,0 +1,192 @@
+// Test support for the window drivers on the virtual desktop: a fixture that switches
+// the desktop on, puts the GDI driver alone in the driver list and closes every
+// screen afterwards; helpers that wait (with a generous time-out) for the update
+// thread, read the key queue and the event ring, and a sentinel key press that marks
+// the point by which every earlier input has been handled.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <windows.h>
+
+#include "gfx/key_queue.h"
+#include "gfx/screen_mode.h"
+#include "gfx/screen_state.h"
+#include "gfx/win32/drivers.h"
+#include "gfx/win32/window.h"
+#include "platform/win32/virtual_desktop.h"
+#include "runtime/runtime.h"
+
+namespace zvtest::drivers {
+
+namespace vdesk = zv::vdesk;
+
+constexpr auto WAIT_LIMIT = std::chrono::seconds(20);
+
+// Waits until the condition holds or the time-out passes; the result is the
+// condition's last answer.
+inline bool waitFor(const std::function<bool()>& condition) {
+  const auto end = std::chrono::steady_clock::now() + WAIT_LIMIT;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+struct EventRecord {
+  int32_t type, a, b;
+  bool operator==(const EventRecord&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const EventRecord& e) {
+  return out << "{" << e.type << ", " << e.a << ", " << e.b << "}";
+}
+
+// Every key code waiting in the queue, oldest first (a stored 0 included).
+inline std::vector<int32_t> takeKeys() {
+  std::vector<int32_t> keys;
+  zv::lockScreen();
+  while (zv::keysQueued() > 0) keys.push_back(zv::popKey());
+  zv::unlockScreen(1, 0);
+  return keys;
+}
+
+// Every record waiting in the event ring, oldest first; the ring is emptied.
+inline std::vector<zv::ScreenEvent> takeEvents() {
+  std::vector<zv::ScreenEvent> events;
+  zv::ScreenState* s = zv::currentScreen();
+  if (!s) return events;
+  s->event_lock->acquire();
+  while (s->event_head != s->event_tail) {
+    events.push_back(s->event_queue[s->event_head]);
+    s->event_head = (s->event_head + 1) % zv::EVENT_QUEUE_SIZE;
+  }
+  s->event_lock->release();
+  return events;
+}
+
+constexpr uint16_t SENTINEL_KEY = VK_F12;
+constexpr uint8_t SENTINEL_SCAN = 88;
+constexpr int32_t SENTINEL_CODE = 0x86FF;
+
+struct Input {
+  std::vector<int32_t> keys;
+  std::vector<EventRecord> events;
+};
+
+// Presses and releases F12 and collects keys and events until its key code and its
+// release event have arrived: everything given to the window before is handled by
+// then. The sentinel's own code and events are left out.
+inline Input drainInput() {
+  Input input;
+  vdesk::key(SENTINEL_KEY, SENTINEL_SCAN, false, true);
+  vdesk::key(SENTINEL_KEY, SENTINEL_SCAN, false, false);
+  bool have_code = false, have_release = false;
+  waitFor([&] {
+    for (int32_t key : takeKeys()) {
+      if (key == SENTINEL_CODE && !have_code) have_code = true;
+      else input.keys.push_back(key);
+    }
+    for (const zv::ScreenEvent& e : takeEvents()) {
+      if ((e.type == 1 || e.type == 2) && e.data[0] == SENTINEL_SCAN) {
+        if (e.type == 2) have_release = true;
+        continue;
+      }
+      input.events.push_back({e.type, e.data[0], e.data[1]});
+    }
+    return have_code && have_release;
+  });
+  EXPECT_TRUE(have_code && have_release) << "the window did not handle the sentinel key";
+  return input;
+}
+
+inline std::vector<int32_t> eventTypes(const std::vector<EventRecord>& events) {
+  std::vector<int32_t> types;
+  for (const EventRecord& e : events) types.push_back(e.type);
+  return types;
+}
+
+// The GDI driver alone in the list, a fresh virtual desktop of 1024x768, no driver
+// name, an empty key queue.
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    zv::runtime_exit();
+    zv::runtime_constructor();
+    zv::closeScreenAtExit();
+    zv::resetKeyQueue();
+    vdesk::enable(1024, 768, 32);
+    list_[0] = &zv::gdiWindowDriver();
+    list_[1] = nullptr;
+    zv::setWindowDriverList(list_);
+    zv::setScreenDriverName(nullptr);
+    const char* variable = std::getenv("ZVGFX");
+    had_variable_ = variable != nullptr;
+    if (variable) saved_variable_ = variable;
+    unsetenv("ZVGFX");
+    zv::setWindowTitle("drivertest", 10);
+  }
+
+  void TearDown() override {
+    zv::closeScreenAtExit();
+    zv::setWindowDriverList(nullptr);
+    zv::resetKeyQueue();
+    vdesk::disable();
+    if (had_variable_) setenv("ZVGFX", saved_variable_.c_str(), 1);
+  }
+
+  // The program's one window (fails the test when there is not exactly one).
+  static HWND theWindow() {
+    const std::vector<vdesk::WindowInfo> windows = vdesk::windows();
+    EXPECT_EQ(windows.size(), 1u);
+    return windows.empty() ? nullptr : windows.front().window;
+  }
+
+  static vdesk::WindowInfo info(HWND window) {
+    vdesk::WindowInfo result{};
+    EXPECT_TRUE(vdesk::windowInfo(window, &result));
+    return result;
+  }
+
+  // Opens a numbered mode and waits until the window is active and has handled its
+  // first messages; input and events from the start are dropped.
+  void openMode(int32_t mode, int32_t depth = 8, int32_t flags = 0) {
+    ASSERT_EQ(zv::setScreenMode(mode, depth, 0, flags, 0), 0);
+    settle();
+  }
+
+  void openSize(int32_t width, int32_t height, int32_t depth, int32_t flags = 0) {
+    ASSERT_EQ(zv::setScreenSize(width, height, depth, 1, flags, 0), 0);
+    settle();
+  }
+
+  static void settle() {
+    ASSERT_NE(zv::currentScreen(), nullptr);
+    ASSERT_TRUE(waitFor([] { return vdesk::foregroundWindow() != nullptr; }));
+    drainInput();
+    drainInput();
+  }
+
+  // Calls a driver operation the way the core does: under the screen lock.
+  template <class Call>
+  static auto underLock(Call call) {
+    zv::lockScreen();
+    auto result = call(*zv::currentScreen()->driver);
+    zv::unlockScreen(1, 0);
+    return result;
+  }
+
+  const zv::WindowDriver* list_[2]{};
+  std::string saved_variable_;
+  bool had_variable_ = false;
+};
+
+}  // namespace zvtest::drivers

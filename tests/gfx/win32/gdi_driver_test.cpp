@@ -1,0 +1,359 @@
+// The GDI driver on the virtual desktop: the picture it presents for every kind of
+// framebuffer, the band it copies, the window it makes for each flag, the switch to
+// full screen and back, its mode list, and the faults that make its open fail.
+#include <dirent.h>
+
+#include <cstring>
+
+#include "gfx/palette.h"
+#include "tests/gfx/win32/driver_test_support.h"
+
+namespace zvtest::drivers {
+namespace {
+
+// The colour that framebuffer pixel (x, row) should show, 0x00RRGGBB; 16-bit
+// screens compare in the 5 bits per channel a 15-bit bitmap keeps.
+uint32_t expectedColour(const zv::ScreenState& s, int32_t x, int32_t row) {
+  const uint8_t* line = s.framebuffer + static_cast<size_t>(row) * s.pitch;
+  switch (s.bytes_per_pixel) {
+    case 1: {
+      const uint32_t bgr = s.palette[line[x]];
+      return ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
+    }
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, line + 2 * x, 2);
+      return ((v >> 11) << 10) | (((v >> 6) & 31) << 5) | (v & 31);
+    }
+    default: {
+      uint32_t v;
+      std::memcpy(&v, line + 4 * x, 4);
+      return v & 0xFFFFFF;
+    }
+  }
+}
+
+uint32_t shownColour(const zv::ScreenState& s, uint32_t pixel) {
+  if (s.bytes_per_pixel != 2) return pixel;
+  return (((pixel >> 19) & 31) << 10) | (((pixel >> 11) & 31) << 5) | ((pixel >> 3) & 31);
+}
+
+// Fills the framebuffer with a pattern that differs from row to row and column to
+// column, with alpha bytes set in 32-bit screens, and marks every row dirty.
+void drawPattern(uint32_t seed) {
+  zv::lockScreen();
+  zv::ScreenState& s = *zv::currentScreen();
+  for (int32_t y = 0; y < s.height; ++y) {
+    uint8_t* line = s.framebuffer + static_cast<size_t>(y) * s.pitch;
+    for (int32_t x = 0; x < s.width; ++x) {
+      const uint32_t v = (static_cast<uint32_t>(x) * 2654435761u) ^ (static_cast<uint32_t>(y) * 40503u) ^ seed;
+      if (s.bytes_per_pixel == 1) line[x] = static_cast<uint8_t>(v & s.colour_mask);
+      else if (s.bytes_per_pixel == 2) std::memcpy(line + 2 * x, &v, 2);
+      else std::memcpy(line + 4 * x, &v, 4);
+    }
+  }
+  zv::markRowsDirty(&s, 0, s.height - 1);
+  zv::unlockScreen(1, 0);
+}
+
+// Pixels of the client area that differ from what the framebuffer should show.
+int64_t wrongPixels(HWND window) {
+  int32_t width = 0, height = 0;
+  const std::vector<uint32_t> pixels = vdesk::clientPixels(window, &width, &height);
+  zv::lockScreen();
+  const zv::ScreenState& s = *zv::currentScreen();
+  int64_t wrong = 0;
+  const int32_t scan = s.scanline_size;
+  if (width != s.width || height != s.height * scan) wrong = -1;
+  for (int32_t y = 0; wrong >= 0 && y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      wrong += shownColour(s, pixels[static_cast<size_t>(y) * width + x]) != expectedColour(s, x, y / scan);
+  zv::unlockScreen(1, 0);
+  return wrong;
+}
+
+bool pictureShown(HWND window) {
+  return waitFor([&] { return wrongPixels(window) == 0; });
+}
+
+struct PictureCase {
+  const char* name;
+  int32_t mode;  // 0: a screen of the size below
+  int32_t width, height, depth;
+};
+
+const PictureCase picture_cases[] = {
+    {"mode_18_handed_over_directly", 18, 0, 0, 8},
+    {"width_641_padded_to_644", 0, 641, 12, 8},
+    {"four_bit_mode_12", 12, 0, 0, 8},
+    {"doubled_scanlines_of_mode_8", 8, 0, 0, 8},
+    {"doubled_scanlines_of_two_colour_mode_2", 2, 0, 0, 8},
+    {"sixteen_bit_shown_as_fifteen", 0, 64, 16, 16},
+    {"sixteen_bit_odd_width", 0, 63, 9, 16},
+    {"thirty_two_bit", 0, 64, 16, 32},
+    {"thirty_two_bit_odd_width", 0, 61, 7, 32},
+};
+
+class GdiPictureTest : public DriverTest, public ::testing::WithParamInterface<PictureCase> {};
+
+TEST_P(GdiPictureTest, EveryPixelShowsItsFramebufferColour) {
+  const PictureCase& c = GetParam();
+  if (c.mode) openMode(c.mode, c.depth);
+  else openSize(c.width, c.height, c.depth);
+  HWND window = theWindow();
+  const zv::ScreenState& s = *zv::currentScreen();
+  EXPECT_EQ(info(window).client_rect.right - info(window).client_rect.left, s.width);
+  EXPECT_EQ(info(window).client_rect.bottom - info(window).client_rect.top, s.height * s.scanline_size);
+  drawPattern(0x5A5A5A5A);
+  EXPECT_TRUE(pictureShown(window));
+  drawPattern(0x13579BDF);
+  EXPECT_TRUE(pictureShown(window));
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, GdiPictureTest, ::testing::ValuesIn(picture_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DriverTest, OneBandFromTheFirstToTheLastDirtyRow) {
+  openMode(18);
+  HWND window = theWindow();
+  // A cycle without a dirty row copies nothing.
+  const uint64_t settled = vdesk::presentedLines(window);
+  drainInput();
+  EXPECT_EQ(vdesk::presentedLines(window), settled);
+
+  zv::lockScreen();
+  zv::markRowsDirty(zv::currentScreen(), 5, 5);
+  zv::markRowsDirty(zv::currentScreen(), 100, 100);
+  zv::unlockScreen(1, 0);
+  drainInput();
+  EXPECT_EQ(vdesk::presentedLines(window) - settled, 96u);
+
+  // Doubled scanlines: rows 5 and 100 of mode 8 are window lines 10 to 201.
+  openMode(8);
+  window = theWindow();
+  const uint64_t doubled = vdesk::presentedLines(window);
+  zv::lockScreen();
+  zv::markRowsDirty(zv::currentScreen(), 5, 5);
+  zv::markRowsDirty(zv::currentScreen(), 100, 100);
+  zv::unlockScreen(1, 0);
+  drainInput();
+  EXPECT_EQ(vdesk::presentedLines(window) - doubled, 192u);
+}
+
+TEST_F(DriverTest, WindowStylesFollowTheFlags) {
+  openMode(18);
+  vdesk::WindowInfo framed = info(theWindow());
+  EXPECT_EQ(framed.style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+            static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  EXPECT_TRUE(framed.visible);
+  EXPECT_FALSE(framed.layered);
+  EXPECT_EQ(framed.class_name, "zvgfxclass_drivertest");
+  // Centred on the desktop.
+  EXPECT_EQ(framed.window_rect.left, (1024 - (framed.window_rect.right - framed.window_rect.left)) >> 1);
+
+  openMode(18, 8, 0x04);
+  EXPECT_EQ(info(theWindow()).style & WS_MAXIMIZEBOX, 0u);
+  openMode(18, 8, 0x08);
+  EXPECT_EQ(info(theWindow()).style & (WS_CAPTION | WS_POPUP), static_cast<DWORD>(WS_POPUP));
+  openMode(18, 8, 0x20);
+  EXPECT_TRUE(info(theWindow()).topmost);
+}
+
+TEST_F(DriverTest, LongTitlesAreCutInTheClassNameOnly) {
+  const std::string title(127, 't');
+  zv::setWindowTitle(title.c_str(), 127);
+  openMode(18);
+  const vdesk::WindowInfo window = info(theWindow());
+  EXPECT_EQ(window.title, title);
+  EXPECT_EQ(window.class_name, "zvgfxclass_" + title);
+}
+
+struct ShapedCase {
+  int32_t depth;
+  COLORREF key;
+};
+
+class ShapedWindowTest : public DriverTest, public ::testing::WithParamInterface<ShapedCase> {};
+
+TEST_P(ShapedWindowTest, ColourKeyedLayeredWindowWithoutFrame) {
+  openSize(64, 16, GetParam().depth, 0x10);
+  HWND window = theWindow();
+  const vdesk::WindowInfo shaped = info(window);
+  EXPECT_TRUE(shaped.layered);
+  EXPECT_TRUE(shaped.has_colour_key);
+  EXPECT_EQ(shaped.colour_key, GetParam().key);
+  EXPECT_EQ(shaped.style & (WS_CAPTION | WS_POPUP), static_cast<DWORD>(WS_POPUP));
+  drawPattern(0xFF00FF00);
+  EXPECT_TRUE(pictureShown(window));
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, ShapedWindowTest,
+                         ::testing::Values(ShapedCase{8, 0x000000}, ShapedCase{32, 0xFF00FF}),
+                         [](const auto& info) { return "depth_" + std::to_string(info.param.depth); });
+
+// Alt+Enter; when it switches, the keys are let go once the new window is there, as a
+// person's fingers would (key messages are addressed when they are typed).
+void altEnter(int32_t new_display_width = 0) {
+  vdesk::key(VK_MENU, 56, false, true);
+  vdesk::key(VK_RETURN, 28, false, true);
+  if (new_display_width) {
+    EXPECT_TRUE(waitFor([&] { return vdesk::currentDisplayMode().width == new_display_width; }));
+    EXPECT_TRUE(waitFor([] { return vdesk::windows().size() == 1 && vdesk::foregroundWindow(); }));
+  }
+  vdesk::key(VK_RETURN, 28, false, false);
+  vdesk::key(VK_MENU, 56, false, false);
+}
+
+bool coversTheScreen(const vdesk::WindowInfo& window) {
+  return window.window_rect.left == 0 && window.window_rect.top == 0 &&
+         window.window_rect.right == 640 && window.window_rect.bottom == 480;
+}
+
+TEST_F(DriverTest, AltEnterSwitchesToFullScreenAndBack) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {640, 480, 32, 60}, {1024, 768, 32, 60}});
+  openMode(18);
+  HWND windowed = theWindow();
+  // A changed palette entry must come along into the new window.
+  zv::paletteStatement(1, 0x3F2010, -1, -1);
+  drawPattern(7);
+  ASSERT_TRUE(pictureShown(windowed));
+
+  altEnter(640);
+  EXPECT_EQ(vdesk::currentDisplayMode().height, 480);
+  HWND full = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    const auto windows = vdesk::windows();
+    // The new window may reuse the old handle: it is known by its place and style.
+    if (windows.size() != 1 || !coversTheScreen(windows[0]) || !(windows[0].style & WS_POPUP)) return false;
+    full = windows[0].window;
+    return true;
+  }));
+  EXPECT_TRUE(pictureShown(full));
+  EXPECT_GE(vdesk::presentedLines(full), 480u);
+  // Keys reach the new window.
+  vdesk::requestClose(full);
+  EXPECT_EQ(drainInput().keys, std::vector<int32_t>{27647});
+  EXPECT_EQ(zv::currentScreen()->driver->moveWindow(10, 10), 0);
+  EXPECT_TRUE(coversTheScreen(info(full)));
+
+  altEnter(1024);
+  ASSERT_TRUE(waitFor([&] {
+    const auto windows = vdesk::windows();
+    return windows.size() == 1 && (windows[0].style & WS_CAPTION) == WS_CAPTION;
+  }));
+  EXPECT_TRUE(pictureShown(theWindow()));
+}
+
+TEST_F(DriverTest, TheNoSwitchFlagKeepsTheWindowAndPostsOnlyTheLeave) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
+  openMode(18, 8, 0x04);
+  HWND window = theWindow();
+  const RECT client = info(window).client_rect;
+  vdesk::mouseMove(client.left + 5, client.top + 5);
+  EXPECT_EQ(eventTypes(drainInput().events), std::vector<int32_t>{9});
+  altEnter();
+  const Input input = drainInput();
+  EXPECT_EQ(eventTypes(input.events), std::vector<int32_t>{10});
+  EXPECT_TRUE(input.keys.empty());
+  EXPECT_EQ(theWindow(), window);
+  EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
+}
+
+TEST_F(DriverTest, FullScreenRequestOpensInTheDisplayMode) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
+  openMode(18, 8, 0x01);
+  EXPECT_EQ(vdesk::currentDisplayMode().width, 640);
+  EXPECT_TRUE(coversTheScreen(info(theWindow())));
+  zv::closeScreenAtExit();
+  EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
+  EXPECT_TRUE(vdesk::windows().empty());
+}
+
+TEST_F(DriverTest, ModeListJoinsNeighbouringDepths) {
+  vdesk::setDisplayModes({{640, 480, 15, 60}, {800, 600, 16, 60}, {800, 600, 16, 75},
+                          {1024, 768, 24, 60}, {1280, 1024, 32, 60}, {320, 200, 8, 70}});
+  struct Expectation {
+    int32_t depth;
+    std::vector<int32_t> modes;
+  };
+  const Expectation expectations[] = {
+      {16, {640 * 65536 + 480, 800 * 65536 + 600, 800 * 65536 + 600}},
+      {15, {640 * 65536 + 480, 800 * 65536 + 600, 800 * 65536 + 600}},
+      {32, {1024 * 65536 + 768, 1280 * 65536 + 1024}},
+      {8, {320 * 65536 + 200}},
+      {4, {}},
+  };
+  for (const Expectation& e : expectations) {
+    int32_t count = -1;
+    int32_t* modes = zv::gdiWindowDriver().listModes(e.depth, &count);
+    EXPECT_EQ(std::vector<int32_t>(modes, modes + count), e.modes) << "depth " << e.depth;
+    EXPECT_EQ(modes == nullptr, e.modes.empty());
+    std::free(modes);
+  }
+}
+
+int32_t threadCount() {
+  int32_t count = 0;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (const dirent* entry = readdir(tasks)) count += entry->d_name[0] != '.';
+    closedir(tasks);
+  }
+  return count;
+}
+
+// A failed open leaves no window, no thread, no registered class and the screen saver
+// as it was.
+void expectNothingLeft(int32_t threads_before) {
+  EXPECT_TRUE(vdesk::windows().empty());
+  EXPECT_EQ(zv::inputState().update_thread, nullptr);
+  EXPECT_TRUE(waitFor([&] { return threadCount() == threads_before; }));
+  EXPECT_TRUE(vdesk::screenSaverActive());
+  WNDCLASSA probe{};
+  probe.lpfnWndProc = DefWindowProcA;
+  probe.lpszClassName = "zvgfxclass_drivertest";
+  const ATOM atom = RegisterClassA(&probe);
+  EXPECT_NE(atom, 0) << "the window class was left registered";
+  if (atom) UnregisterClassA("zvgfxclass_drivertest", nullptr);
+}
+
+TEST_F(DriverTest, RefusedWindowCreationFailsEveryOpen) {
+  const int32_t threads = threadCount();
+  vdesk::refuseWindowCreation(true);
+  EXPECT_EQ(zv::setScreenSize(64, 16, 8, 1, 0, 0), 1);
+  EXPECT_EQ(zv::currentScreen(), nullptr);
+  expectNothingLeft(threads);
+  vdesk::refuseWindowCreation(false);
+  openSize(64, 16, 8);
+  EXPECT_EQ(vdesk::windows().size(), 1u);
+}
+
+TEST_F(DriverTest, ShapedWindowNeedsSetLayeredWindowAttributes) {
+  const int32_t threads = threadCount();
+  vdesk::hideExport("USER32", "SetLayeredWindowAttributes", true);
+  EXPECT_EQ(zv::setScreenSize(64, 16, 8, 1, 0x10, 0), 1);
+  vdesk::hideExport("USER32", "SetLayeredWindowAttributes", false);
+  EXPECT_EQ(zv::currentScreen(), nullptr);
+  expectNothingLeft(threads);
+}
+
+TEST_F(DriverTest, RefusedDisplayChangeFallsBackToAWindow) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
+  vdesk::refuseDisplayChange(true);
+  openMode(18, 8, 0x01);
+  vdesk::refuseDisplayChange(false);
+  const vdesk::WindowInfo window = info(theWindow());
+  EXPECT_EQ(window.style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
+  EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
+  // The window was made by the fallback pass, so moving it is possible.
+  EXPECT_NE(zv::currentScreen()->driver->moveWindow(INT32_MIN, INT32_MIN), 0);
+}
+
+TEST_F(DriverTest, WithoutADesktopNoWindowOpens) {
+  vdesk::disable();
+  EXPECT_EQ(zv::setScreenSize(64, 16, 8, 1, 0, 0), 1);
+  EXPECT_EQ(zv::currentScreen(), nullptr);
+  vdesk::enable(1024, 768, 32);
+}
+
+}  // namespace
+}  // namespace zvtest::drivers
