@@ -58,6 +58,7 @@ void installBackend(const Backend* backend) {
   Desktop& d = desktop();
   while (!d.windows.empty()) destroyWindowRecordLocked(d.windows.back());
   d.backend = backend;
+  d.poll_events.store(backend ? backend->pollEvents : nullptr, std::memory_order_release);
   d.foreground = d.capture = d.tracking = nullptr;
   d.cursor = POINT{0, 0};
   d.clipped = false;

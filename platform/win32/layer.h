@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -111,6 +112,7 @@ struct Desktop {
   BYTE async_keys[256] = {};
   bool alt_alone = false;              // Alt pressed and nothing else since
   std::condition_variable sent_done;
+  std::atomic<void (*)()> poll_events{nullptr};  // the backend's, read without the lock
 };
 
 std::mutex& userLock();

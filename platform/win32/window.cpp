@@ -126,12 +126,7 @@ int64_t nextTimerLocked(const ThreadQueue* queue) {
 }
 
 void pollBackend() {
-  void (*poll)() = nullptr;
-  {
-    std::lock_guard<std::mutex> hold(userLock());
-    if (desktop().backend) poll = desktop().backend->pollEvents;
-  }
-  if (poll) poll();
+  if (void (*poll)() = desktop().poll_events.load(std::memory_order_acquire)) poll();
 }
 
 WindowClass* findClassLocked(LPCSTR name) {
