@@ -88,7 +88,12 @@ const Backend* installedBackend();
 // Entry points for backends: hardware input and window events.
 // A key as the keyboard reports it: virtual key (generic or sided VK_SHIFT/VK_CONTROL/
 // VK_MENU), PC set-1 scan code, the E0 prefix; it goes to the focus window's thread.
-void backendKey(uint16_t virtual_key, uint8_t scan, bool extended, bool down);
+// character: what the backend's own keyboard layout makes of a key press, as a
+// Windows-1252 byte that TranslateMessage turns into WM_CHAR/WM_SYSCHAR; or
+// kLayoutCharacter to let the US layout (ToAscii) decide, or kNoCharacter.
+inline constexpr int kLayoutCharacter = -1;
+inline constexpr int kNoCharacter = -2;
+void backendKey(uint16_t virtual_key, uint8_t scan, bool extended, bool down, int character = kLayoutCharacter);
 void backendMouseMove(int32_t screen_x, int32_t screen_y);
 void backendMouseButton(int32_t button, bool down);  // 0 left, 1 right, 2 middle, 3 x1, 4 x2
 void backendMouseWheel(int32_t delta, bool horizontal);

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace zv::win32 {
 namespace {
@@ -216,7 +217,7 @@ POINT clampCursorLocked(int32_t x, int32_t y) {
   return POINT{x, y};
 }
 
-void injectKeyLocked(UINT vk, UINT scan, bool extended, bool down) {
+void injectKeyLocked(UINT vk, UINT scan, bool extended, bool down, int character = kLayoutCharacter) {
   Desktop& d = desktop();
   UINT generic = genericVk(vk);
   if (scan == 0) scan = scanOfVk(sidedVk(vk, 0, extended) ? sidedVk(vk, 0, extended) : vk) & 0xFF;
@@ -248,7 +249,10 @@ void injectKeyLocked(UINT vk, UINT scan, bool extended, bool down) {
   } else {
     bits |= 1u << 30 | 1u << 31;
   }
-  if (d.foreground) postLocked(d.foreground, message, generic, static_cast<LPARAM>(bits));
+  if (d.foreground) {
+    postToThreadLocked(d.foreground->owner, d.foreground->handle(), message, generic, static_cast<LPARAM>(bits),
+                       down ? character : kLayoutCharacter);
+  }
 }
 
 void mouseMoveLocked(int32_t x, int32_t y) {
@@ -273,7 +277,28 @@ void mouseButtonLocked(int32_t button, bool down) {
   if (!target) return;
   WPARAM wparam = mouseKeys(d.async_keys);
   if (button >= 3) wparam |= static_cast<WPARAM>(button == 3 ? XBUTTON1 : XBUTTON2) << 16;
-  postLocked(target, down ? downs[button] : ups[button], wparam, clientPoint(target, d.cursor));
+  UINT message = down ? downs[button] : ups[button];
+  if (down) {
+    // A second press of the same button, soon and near the first, in a window whose
+    // class asks for it, is a double click; the press after that starts afresh.
+    auto& last = d.last_click;
+    int64_t now = nowMs();
+    bool twice = last.message == message && last.window == target && now - last.time_ms <= d.double_click_ms &&
+                 std::abs(d.cursor.x - last.at.x) <= 2 && std::abs(d.cursor.y - last.at.y) <= 2 &&
+                 (target->window_class->wc.style & CS_DBLCLKS) &&
+                 (button < 3 || HIWORD(wparam) == last.xbutton);
+    if (twice) {
+      message += 2;  // WM_xBUTTONDBLCLK
+      last.message = 0;
+    } else {
+      last.message = message;
+      last.window = target;
+      last.at = d.cursor;
+      last.time_ms = now;
+      last.xbutton = HIWORD(wparam);
+    }
+  }
+  postLocked(target, message, wparam, clientPoint(target, d.cursor));
 }
 
 void mouseWheelLocked(int32_t delta, bool horizontal) {
@@ -327,9 +352,9 @@ void applyKeyStateLocked(ThreadQueue* queue, const MSG& msg) {
   }
 }
 
-void backendKey(uint16_t virtual_key, uint8_t scan, bool extended, bool down) {
+void backendKey(uint16_t virtual_key, uint8_t scan, bool extended, bool down, int character) {
   std::lock_guard<std::mutex> hold(userLock());
-  injectKeyLocked(virtual_key, scan, extended, down);
+  injectKeyLocked(virtual_key, scan, extended, down, character);
 }
 
 void backendMouseMove(int32_t screen_x, int32_t screen_y) {
@@ -450,6 +475,17 @@ UINT SendInput(UINT count, LPINPUT inputs, int size) {
     }
   }
   return count;
+}
+
+UINT GetDoubleClickTime(void) {
+  std::lock_guard<std::mutex> hold(userLock());
+  return desktop().double_click_ms;
+}
+
+BOOL SetDoubleClickTime(UINT milliseconds) {
+  std::lock_guard<std::mutex> hold(userLock());
+  desktop().double_click_ms = milliseconds ? milliseconds : 500;
+  return TRUE;
 }
 
 BOOL GetCursorPos(LPPOINT point) {

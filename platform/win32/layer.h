@@ -40,10 +40,20 @@ struct SentMessage {
   bool done = false;
 };
 
+// A queued message. A key-down from a backend may bring the character its keyboard
+// layout gives (a Windows-1252 byte); TranslateMessage then uses it instead of the
+// US layout's answer.
+struct QueuedMessage {
+  MSG msg;
+  int character = kLayoutCharacter;
+};
+
 // The message queue and input state of one thread.
 struct ThreadQueue {
   DWORD id = 0;
-  std::deque<MSG> messages;         // posted and input messages, oldest first
+  std::deque<QueuedMessage> messages;  // posted and input messages, oldest first
+  MSG last_key{};                      // the key-down last taken, and its character
+  int last_key_character = kLayoutCharacter;
   std::deque<SentMessage*> sent;
   bool quit = false;
   int quit_code = 0;
@@ -111,6 +121,14 @@ struct Desktop {
   bool screen_saver = true;
   BYTE async_keys[256] = {};
   bool alt_alone = false;              // Alt pressed and nothing else since
+  struct {
+    UINT message = 0;
+    Window* window = nullptr;
+    POINT at{};
+    int64_t time_ms = 0;
+    WORD xbutton = 0;
+  } last_click;                        // for double clicks
+  UINT double_click_ms = 500;
   std::condition_variable sent_done;
   std::atomic<void (*)()> poll_events{nullptr};  // the backend's, read without the lock
 };
@@ -135,7 +153,8 @@ RECT clientRectOnScreen(const Window* window);
 
 // Posting. Lock held; false when the target thread is gone.
 bool postLocked(Window* window, UINT message, WPARAM wparam, LPARAM lparam);
-bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                        int character = kLayoutCharacter);
 void invalidateLocked(Window* window, const RECT* client_rect);
 void validateLocked(Window* window);
 void activateLocked(Window* window);          // null: focus leaves the program

@@ -49,8 +49,10 @@ std::vector<uint32_t> clientPixels(HWND window, int32_t* width, int32_t* height)
 uint64_t presentedLines(HWND window);  // lines SetDIBitsToDevice has written into it
 HWND foregroundWindow();
 
-// Hardware input, as a keyboard and a mouse deliver it.
-void key(uint16_t virtual_key, uint8_t scan, bool extended, bool down);  // to the foreground window's thread
+// Hardware input, as a keyboard and a mouse deliver it. A key goes to the foreground
+// window's thread; character, when not -1, is the Windows-1252 byte a keyboard layout
+// other than the US one gives for the press (-2: none), as a real display reports it.
+void key(uint16_t virtual_key, uint8_t scan, bool extended, bool down, int character = -1);
 void mouseMove(int32_t screen_x, int32_t screen_y);  // within ClipCursor's rectangle
 void mouseButton(int32_t button /* 0 left, 1 right, 2 middle, 3 x1, 4 x2 */, bool down);
 void mouseWheel(int32_t delta, bool horizontal);

@@ -83,9 +83,13 @@ bool fetchLocked(std::unique_lock<std::mutex>& hold, ThreadQueue* queue, MSG* ou
                  UINT high, bool remove) {
   if (!queue->sent.empty()) runSentLocked(hold, queue);
   for (auto it = queue->messages.begin(); it != queue->messages.end(); ++it) {
-    if (!matches(*it, filter, low, high)) continue;
-    *out = *it;
+    if (!matches(it->msg, filter, low, high)) continue;
+    *out = it->msg;
     if (remove) {
+      if (out->message == WM_KEYDOWN || out->message == WM_SYSKEYDOWN) {
+        queue->last_key = *out;
+        queue->last_key_character = it->character;
+      }
       queue->messages.erase(it);
       applyKeyStateLocked(queue, *out);
     }
@@ -254,11 +258,12 @@ RECT frameInsets(DWORD style, DWORD ex_style, bool menu) {
   return f;
 }
 
-bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                        int character) {
   ThreadQueue* queue = queueLocked(thread_id);
   if (!queue) return false;
   queue->messages.push_back(
-      MSG{window, message, wparam, lparam, static_cast<DWORD>(nowMs()), desktop().cursor});
+      QueuedMessage{MSG{window, message, wparam, lparam, static_cast<DWORD>(nowMs()), desktop().cursor}, character});
   queue->wake.notify_all();
   return true;
 }
@@ -322,13 +327,14 @@ void destroyWindowRecordLocked(Window* window) {
   if (d.foreground == window) d.foreground = nullptr;
   if (d.capture == window) d.capture = nullptr;
   if (d.tracking == window) d.tracking = nullptr;
+  if (d.last_click.window == window) d.last_click = {};
   if (window->window_class) --window->window_class->windows;
   if (ThreadQueue* queue = ownerQueueLocked(window)) {
     auto& timers = queue->timers;
     timers.erase(std::remove_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.window == handle; }),
                  timers.end());
     auto& messages = queue->messages;
-    messages.erase(std::remove_if(messages.begin(), messages.end(), [&](const MSG& m) { return m.hwnd == handle; }),
+    messages.erase(std::remove_if(messages.begin(), messages.end(), [&](const QueuedMessage& m) { return m.msg.hwnd == handle; }),
                    messages.end());
   }
   if (d.backend && window->native) d.backend->destroyWindow(window->native);
@@ -556,13 +562,24 @@ BOOL TranslateMessage(const MSG* msg) {
   if (m != WM_KEYDOWN && m != WM_SYSKEYDOWN) return m == WM_KEYUP || m == WM_SYSKEYUP;
   std::lock_guard<std::mutex> hold(userLock());
   ThreadQueue* queue = currentQueueLocked();
-  WORD character = 0;
-  UINT scan = static_cast<UINT>(msg->lParam >> 16) & 0xFFFF;
-  if (ToAscii(static_cast<UINT>(msg->wParam), scan, queue->key_state, &character, 0) == 1) {
+  // The character the backend's layout gave with this very key, else the US layout's.
+  const MSG& last = queue->last_key;
+  bool from_backend = queue->last_key_character != kLayoutCharacter && last.hwnd == msg->hwnd &&
+                      last.message == m && last.wParam == msg->wParam && last.lParam == msg->lParam &&
+                      last.time == msg->time;
+  int character = -1;
+  if (from_backend) {
+    character = queue->last_key_character == kNoCharacter ? -1 : queue->last_key_character & 0xFF;
+  } else {
+    WORD produced = 0;
+    UINT scan = static_cast<UINT>(msg->lParam >> 16) & 0xFFFF;
+    if (ToAscii(static_cast<UINT>(msg->wParam), scan, queue->key_state, &produced, 0) == 1) character = produced & 0xFF;
+  }
+  if (character >= 0) {
     MSG next = *msg;
     next.message = m == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
-    next.wParam = character & 0xFF;
-    queue->messages.push_front(next);  // the very next message the thread takes
+    next.wParam = static_cast<WPARAM>(character);
+    queue->messages.push_front(QueuedMessage{next, kLayoutCharacter});  // the very next message the thread takes
   }
   return TRUE;
 }

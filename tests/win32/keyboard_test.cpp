@@ -137,6 +137,24 @@ TEST_F(Win32Test, TranslateMessagePlacesTheCharacterNextWithTheSameLparam) {
   EXPECT_EQ(seen[6].lParam, seen[5].lParam);
 }
 
+TEST_F(Win32Test, ACharacterFromTheDisplaysLayoutIsWhatTranslateMessageGives) {
+  makeWindow();
+  // A German "ö" as a display reports it: its own key, and the layout's character.
+  zv::vdesk::key(VK_OEM_8, 0x60, false, true, 0xF6);
+  zv::vdesk::key(VK_OEM_8, 0x60, false, false, 0xF6);
+  zv::vdesk::key('A', 0x1E, false, true, -2);  // a layout that gives nothing for it
+  zv::vdesk::key('B', 0x30, false, true);      // the US layout's answer
+  std::vector<std::pair<UINT, WPARAM>> got;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    got.emplace_back(msg.message, msg.wParam);
+    TranslateMessage(&msg);
+  }
+  std::vector<std::pair<UINT, WPARAM>> expected = {
+      {WM_KEYDOWN, VK_OEM_8}, {WM_CHAR, 0xF6}, {WM_KEYUP, VK_OEM_8}, {WM_KEYDOWN, 'A'}, {WM_KEYDOWN, 'B'}, {WM_CHAR, 'b'}};
+  EXPECT_EQ(got, expected);
+}
+
 TEST_F(Win32Test, AltF4GoesThroughDefWindowProcToClose) {
   HWND window = makeWindow();
   zv::vdesk::key(VK_MENU, 0x38, false, true);

@@ -352,6 +352,30 @@ TEST_F(Windows, MouseMessagesCarryClientCoordinatesAndHonourClipAndCapture) {
   EXPECT_EQ(zv::vdesk::cursor().x, 3);
 }
 
+TEST_F(Windows, ASecondPressSoonAfterIsADoubleClickWhereTheClassAsks) {
+  SetDoubleClickTime(60000);  // no test machine is that slow
+  HWND window = makeWindow(200, 100);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  zv::vdesk::mouseMove(origin.x + 10, origin.y + 10);
+  for (int press = 0; press < 3; ++press) {
+    zv::vdesk::mouseButton(0, true);
+    zv::vdesk::mouseButton(0, false);
+  }
+  zv::vdesk::mouseButton(1, true);
+  zv::vdesk::mouseMove(origin.x + 30, origin.y + 10);  // too far for a double click
+  zv::vdesk::mouseButton(1, true);
+  std::vector<UINT> seen;
+  for (const MSG& m : takeMessages()) {
+    if (m.message != WM_MOUSEMOVE) seen.push_back(m.message);
+  }
+  std::vector<UINT> expected = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP,
+                                WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONDOWN};
+  EXPECT_EQ(seen, expected);
+  SetDoubleClickTime(0);
+  EXPECT_EQ(GetDoubleClickTime(), 500u);
+}
+
 TEST_F(Windows, TrackMouseEventReportsTheLeaveOnce) {
   HWND window = makeWindow(200, 100);
   POINT origin{0, 0};

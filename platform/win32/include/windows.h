@@ -899,6 +899,8 @@ BOOL ScreenToClient(HWND window, LPPOINT point);
 BOOL PtInRect(const RECT* rect, POINT point);
 BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom);
 BOOL GetCursorPos(LPPOINT point);
+UINT GetDoubleClickTime(void);
+BOOL SetDoubleClickTime(UINT milliseconds);
 BOOL SetCursorPos(int x, int y);
 HCURSOR SetCursor(HCURSOR cursor);
 int ShowCursor(BOOL show);

@@ -207,8 +207,8 @@ HWND foregroundWindow() {
   return w ? w->handle() : nullptr;
 }
 
-void key(uint16_t virtual_key, uint8_t scan, bool extended, bool down) {
-  backendKey(virtual_key, scan, extended, down);
+void key(uint16_t virtual_key, uint8_t scan, bool extended, bool down, int character) {
+  backendKey(virtual_key, scan, extended, down, character);
 }
 
 void mouseMove(int32_t screen_x, int32_t screen_y) { backendMouseMove(screen_x, screen_y); }
