@@ -372,6 +372,24 @@ TEST_F(Windows, ASecondPressSoonAfterIsADoubleClickWhereTheClassAsks) {
   std::vector<UINT> expected = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP,
                                 WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONDOWN};
   EXPECT_EQ(seen, expected);
+
+  // A class without CS_DBLCLKS gets two plain presses.
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = recordingProc;
+  wc.lpszClassName = "zvnodoubleclicks";
+  RegisterClassA(&wc);
+  HWND plain = CreateWindowExA(0, "zvnodoubleclicks", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  zv::vdesk::mouseMove(20, 20);
+  zv::vdesk::mouseButton(0, true);
+  zv::vdesk::mouseButton(0, true);
+  seen.clear();
+  for (const MSG& m : takeMessages(plain)) {
+    if (m.message != WM_MOUSEMOVE && m.message != WM_ACTIVATE && m.message != WM_PAINT) seen.push_back(m.message);
+  }
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONDOWN}));
+  DestroyWindow(plain);
+  UnregisterClassA("zvnodoubleclicks", nullptr);
   SetDoubleClickTime(0);
   EXPECT_EQ(GetDoubleClickTime(), 500u);
 }
