@@ -133,6 +133,8 @@ class DriverTest : public ::testing::Test {
     if (variable) saved_variable_ = variable;
     unsetenv("ZVGFX");
     zv::setWindowTitle("drivertest", 10);
+    // The horizontal wheel position is kept across screens; each test starts at 0.
+    zv::inputState().hwheel = 0;
   }
 
   void TearDown() override {
