@@ -262,6 +262,23 @@ TEST_F(DriverTest, FullScreenRequestOpensInTheDisplayMode) {
   }
 }
 
+TEST_F(DriverTest, MissingOptionalEntryPointsHaveTheirFallbacks) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
+  for (const char* name : {"MonitorFromPoint", "GetMonitorInfoA", "ChangeDisplaySettingsExA"}) {
+    SCOPED_TRACE(name);
+    vdesk::hideExport("USER32", name, true);
+    openMode(18, 8, 0x01);
+    EXPECT_EQ(vdesk::currentDisplayMode().width, 640);
+    EXPECT_TRUE(coversTheScreen(info(theWindow())));
+    openMode(18);
+    EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
+    const RECT outer = info(theWindow()).window_rect;
+    EXPECT_EQ(outer.left, (1024 - (outer.right - outer.left)) >> 1);
+    EXPECT_EQ(outer.top, (768 - (outer.bottom - outer.top)) >> 1);
+    vdesk::hideExport("USER32", name, false);
+  }
+}
+
 TEST_F(DriverTest, ModeListJoinsNeighbouringDepths) {
   vdesk::setDisplayModes({{640, 480, 15, 60}, {800, 600, 16, 60}, {800, 600, 16, 75},
                           {1024, 768, 24, 60}, {1280, 1024, 32, 60}, {320, 200, 8, 70}});
