@@ -157,6 +157,24 @@ TEST_F(DriverTest, WindowStylesFollowTheFlags) {
   EXPECT_TRUE(info(theWindow()).topmost);
 }
 
+// The driver opened directly over a window-less screen, with arguments the mode
+// statements never give: a title longer than the class name takes, the OpenGL flag.
+TEST_F(DriverTest, DirectOpensCutLongTitlesInTheClassNameAndRefuseOpenGL) {
+  ASSERT_EQ(zv::setScreenMode(18, 8, 0, -1, 0), 0);
+  const zv::WindowDriver& gdi = zv::gdiWindowDriver();
+  EXPECT_NE(gdi.open("gl", 640, 480, 16, 0, 0x02), 0);
+  gdi.close();
+  EXPECT_TRUE(vdesk::windows().empty());
+
+  const std::string title(200, 'T');
+  ASSERT_EQ(gdi.open(title.c_str(), 640, 480, 8, 0, 0), 0);
+  const vdesk::WindowInfo window = info(theWindow());
+  EXPECT_EQ(window.title, title);
+  EXPECT_EQ(window.class_name, "zvgfxclass_" + title.substr(0, 128));
+  gdi.close();
+  EXPECT_TRUE(vdesk::windows().empty());
+}
+
 struct ShapedCase {
   int32_t depth;
   COLORREF key;
