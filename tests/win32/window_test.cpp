@@ -250,7 +250,9 @@ TEST_F(Windows, InputFromAThirdThreadReachesTheWindowOfAnUpdateThread) {
   // Meanwhile the picture can be read while the window's thread draws it.
   int32_t width = 0, height = 0;
   std::vector<uint32_t> pixels;
-  while (t.chars.load() < 5) pixels = zv::vdesk::clientPixels(t.window, &width, &height);
+  do {
+    pixels = zv::vdesk::clientPixels(t.window, &width, &height);
+  } while (t.chars.load() < 5);
   WaitForSingleObject(typist, INFINITE);
   PostMessageA(t.window, WM_USER + 1, 0, 0);
   WaitForSingleObject(thread, INFINITE);
