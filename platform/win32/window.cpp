@@ -27,24 +27,15 @@ Desktop& desktop() {
 
 namespace {
 
-// The calling thread's queue; it goes when the thread ends. Senders waiting for the
-// thread's answer are released with 0.
-struct QueueOwner {
-  ThreadQueue* queue = nullptr;
-  ~QueueOwner() { release(); }
-  void release() {
-    if (!queue) return;
-    std::lock_guard<std::mutex> hold(userLock());
-    Desktop& d = desktop();
-    d.queues.erase(queue->id);
-    for (SentMessage* sent : queue->sent) sent->done = true;
-    d.sent_done.notify_all();
-    delete queue;
-    queue = nullptr;
-  }
-};
+// The calling thread's queue; it goes when the thread ends. The pointer is a plain
+// thread-local, so that calls made while the thread's storage is being torn down
+// (exit handlers on the program's thread) still find a valid, empty state.
+thread_local ThreadQueue* t_queue = nullptr;
 
-thread_local QueueOwner t_queue;
+struct QueueGuard {
+  ~QueueGuard() { releaseThreadQueue(); }
+};
+thread_local QueueGuard t_queue_guard;
 
 bool inRange(UINT message, UINT low, UINT high) {
   if (low == 0 && high == 0) return true;
@@ -192,16 +183,26 @@ ThreadQueue* ownerQueueLocked(Window* window) { return queueLocked(window->owner
 
 }  // namespace
 
-void releaseThreadQueue() { t_queue.release(); }
+// Senders waiting for the thread's answer are released with 0.
+void releaseThreadQueue() {
+  if (!t_queue) return;
+  std::lock_guard<std::mutex> hold(userLock());
+  Desktop& d = desktop();
+  d.queues.erase(t_queue->id);
+  for (SentMessage* sent : t_queue->sent) sent->done = true;
+  d.sent_done.notify_all();
+  delete t_queue;
+  t_queue = nullptr;
+}
 
 ThreadQueue* currentQueueLocked() {
-  if (!t_queue.queue) {
-    auto* queue = new ThreadQueue;
-    queue->id = GetCurrentThreadId();
-    desktop().queues[queue->id] = queue;
-    t_queue.queue = queue;
+  if (!t_queue) {
+    static_cast<void>(&t_queue_guard);  // registers the thread's clean-up
+    t_queue = new ThreadQueue;
+    t_queue->id = GetCurrentThreadId();
+    desktop().queues[t_queue->id] = t_queue;
   }
-  return t_queue.queue;
+  return t_queue;
 }
 
 ThreadQueue* queueLocked(DWORD thread_id) {

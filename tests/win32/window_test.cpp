@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 
 namespace zv::win32test {
 namespace {
@@ -443,6 +444,19 @@ TEST_F(Windows, SetWindowPosMovesAndResizesAndTellsTheWindow) {
   ASSERT_FALSE(got.empty());
   EXPECT_EQ(got[0].message, static_cast<UINT>(WM_SIZE));
   EXPECT_EQ(got[0].wParam, static_cast<WPARAM>(SIZE_MAXIMIZED));
+}
+
+TEST_F(Windows, AThreadsQueueGoesWithTheThread) {
+  DWORD id = 0;
+  std::thread thread([&id] {
+    id = GetCurrentThreadId();
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // the thread now has a queue
+    EXPECT_TRUE(PostThreadMessageA(id, WM_USER, 0, 0));
+  });
+  thread.join();
+  EXPECT_FALSE(PostThreadMessageA(id, WM_USER, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_THREAD_ID));
 }
 
 TEST_F(Windows, QuitEndsGetMessage) {
