@@ -249,6 +249,15 @@ TEST_F(DriverTest, AltEnterSwitchesToFullScreenAndBack) {
     return windows.size() == 1 && (windows[0].style & WS_CAPTION) == WS_CAPTION;
   }));
   EXPECT_TRUE(pictureShown(theWindow()));
+
+  // Maximising the window switches as well.
+  ASSERT_TRUE(PostMessageA(theWindow(), WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(1024, 768)));
+  ASSERT_TRUE(waitFor([] { return vdesk::currentDisplayMode().width == 640; }));
+  ASSERT_TRUE(waitFor([] {
+    const auto windows = vdesk::windows();
+    return windows.size() == 1 && coversTheScreen(windows[0]);
+  }));
+  EXPECT_TRUE(pictureShown(theWindow()));
 }
 
 TEST_F(DriverTest, TheNoSwitchFlagKeepsTheWindowAndPostsOnlyTheLeave) {
