@@ -51,7 +51,7 @@ void requestLeaveNotification(HWND window) {
   WindowState& w = windowState();
   if (w.TrackMouseEvent) {
     TRACKMOUSEEVENT request{};
-    request.cbSize = sizeof request;
+    request.cbSize = sizeof request;  // 24 bytes on 64-bit Windows, which refuses 16
     request.dwFlags = TME_LEAVE;
     request.hwndTrack = window;
     w.TrackMouseEvent(&request);
