@@ -106,6 +106,7 @@ struct Desktop {
   const Backend* backend = nullptr;
   std::vector<Window*> windows;        // creation order
   std::vector<Window*> z_order;        // front is on top
+  std::deque<std::unique_ptr<Window>> retired;  // destroyed windows, freed later
   std::vector<std::unique_ptr<WindowClass>> classes;
   ATOM next_atom = 0xC000;
   std::unordered_map<DWORD, ThreadQueue*> queues;

@@ -339,7 +339,11 @@ void destroyWindowRecordLocked(Window* window) {
                    messages.end());
   }
   if (d.backend && window->native) d.backend->destroyWindow(window->native);
-  delete window;
+  window->native = nullptr;
+  // The record is freed only after many more windows have gone, so that a stale
+  // handle does not soon name a new window that happens to get the same address.
+  d.retired.emplace_back(window);
+  if (d.retired.size() > 256) d.retired.pop_front();
 }
 
 }  // namespace zv::win32
