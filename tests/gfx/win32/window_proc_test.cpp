@@ -193,6 +193,17 @@ TEST_F(DriverTest, FocusChangesPostEventsAndStopMouseData) {
   EXPECT_EQ(eventTypes(drainInput().events), (std::vector<int32_t>{11, 9}));
 }
 
+TEST_F(DriverTest, HighPriorityUpdateThreadDropsToNormalWithoutFocus) {
+  openMode(18, 8, 0x80);
+  HANDLE thread = zv::inputState().update_thread;
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_ABOVE_NORMAL);
+  vdesk::deactivateAll();
+  EXPECT_TRUE(waitFor([&] { return GetThreadPriority(thread) == THREAD_PRIORITY_NORMAL; }));
+  vdesk::activate(theWindow());
+  EXPECT_TRUE(waitFor([&] { return GetThreadPriority(thread) == THREAD_PRIORITY_ABOVE_NORMAL; }));
+}
+
 TEST_F(DriverTest, SetMouseWithoutPositionStillAppliesCursorAndClip) {
   openMode(18);
   const RECT client = info(theWindow()).client_rect;
