@@ -15,6 +15,7 @@ namespace zv {
 namespace {
 
 KeyQueue queue;
+uint64_t keys_posted = 0;  // every push since the last reset
 
 // Extended codes of the keys given by number, 256 + i; the last entry (F10) serves
 // every other code of 276 and above whose low byte is not 255.
@@ -42,7 +43,10 @@ void postKey(int32_t code) {
   if (next == queue.head) queue.head = (next + 1) % KEY_QUEUE_SIZE;
   queue.tail = next;
   queue.key_pressed = 1;
+  ++keys_posted;
 }
+
+uint64_t keysPosted() { return keys_posted; }
 
 int32_t keysQueued() { return (queue.tail - queue.head + KEY_QUEUE_SIZE) % KEY_QUEUE_SIZE; }
 
@@ -80,7 +84,10 @@ int32_t keyPressedSinceCheck() {
   return take_pressed_flag();
 }
 
-void resetKeyQueue() { queue = KeyQueue{}; }
+void resetKeyQueue() {
+  queue = KeyQueue{};
+  keys_posted = 0;
+}
 
 uint8_t extendedKeyByte(int32_t code) {
   if ((code & 0xFF) == 0xFF) return static_cast<uint8_t>((code >> 8) & 0xFF);

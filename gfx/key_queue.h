@@ -26,6 +26,9 @@ void postKey(int32_t code);
 // For the driver, under its exclusion: the number of codes waiting (0 ... 15), so
 // that a driver feeding keys faster than they are read can hold back.
 int32_t keysQueued();
+// Under the same exclusion: how many codes have been pushed since the queue was
+// reset, so that a feeder can tell that a key it sent has arrived.
+uint64_t keysPosted();
 // Under the same exclusion: whether a code was pushed since the hooks last read the
 // pressed flag (a waiting pause takes that flag), so that a feeder can give each
 // pause its own key.

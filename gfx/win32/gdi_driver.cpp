@@ -296,6 +296,7 @@ DWORD gdiThread(HANDLE start_event) {
     }
     pumpMessages();
     LeaveCriticalSection(&in.window_lock);
+    in.update_cycles.fetch_add(1, std::memory_order_relaxed);
     Sleep(10);
   }
   // The window goes with the thread that owns it; the exit finds nothing left.

@@ -114,6 +114,9 @@ struct InputState {
   char* byte_buffer = nullptr;
   int32_t byte_capacity = 0;
   CRITICAL_SECTION window_lock;
+  // Update cycles completed since the program started (for benchmarks and tests that
+  // wait for a whole cycle).
+  std::atomic<uint64_t> update_cycles{0};
 };
 
 WindowState& windowState();

@@ -1,0 +1,183 @@
+// Cost of showing the graphics screen in a window: the GDI driver on the virtual
+// desktop, 640 x 480 at 8 bits.
+//  - One cycle of the update thread with no dirty line, and with all 480 lines dirty,
+//    as the update thread's processor time per cycle against memcpy of the frame's
+//    307200 bytes in the same run.
+//  - The processor time the whole program takes while it waits at the calculator's
+//    first prompt for 10 s, as a percentage of one core.
+// Prints:
+//   update cycle, no dirty line: 0.05 x memcpy
+//   update cycle, 480 dirty lines: 3.10 x memcpy
+//   waiting at a prompt: 0.30 % of one core
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/figure_reporter.h"
+#include "calculator/calculator.h"
+#include "gfx/screen_mode.h"
+#include "gfx/screen_state.h"
+#include "runtime/runtime.h"
+#include "tests/gfx/win32/typing.h"
+
+namespace {
+
+constexpr size_t FRAME_BYTES = 640 * 480;
+const char* const NO_DIRTY = "update cycle, no dirty line";
+const char* const ALL_DIRTY = "update cycle, 480 dirty lines";
+const char* const MEMCPY = "memcpy 307200 bytes";
+constexpr int CYCLES = 50;  // per repetition: each takes about 10 ms of waiting
+// What the library appends to the names of the cycle benchmarks.
+const std::string CYCLE_SUFFIX = "/iterations:" + std::to_string(CYCLES) + "/manual_time";
+
+// Processor time, in seconds, that the scheduler has given the process's threads
+// other than the calling one: here the driver's update thread.
+double otherThreadsCpu() {
+  const std::string self = std::to_string(gettid());
+  double total = 0;
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return 0;
+  while (const dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.' || self == task->d_name) continue;
+    FILE* stat = std::fopen(("/proc/self/task/" + std::string(task->d_name) + "/schedstat").c_str(), "r");
+    if (!stat) continue;
+    unsigned long long nanoseconds = 0;
+    if (std::fscanf(stat, "%llu", &nanoseconds) == 1) total += nanoseconds * 1e-9;
+    std::fclose(stat);
+  }
+  closedir(tasks);
+  return total;
+}
+
+uint64_t cycles() { return zv::inputState().update_cycles.load(); }
+
+void BM_EmptyCycle(benchmark::State& state) {
+  for (auto _ : state) {
+    // From the end of one cycle to the end of the next: one whole cycle.
+    const uint64_t start = cycles();
+    while (cycles() == start) zv::sleep_ms(1);
+    const uint64_t first = cycles();
+    const double before = otherThreadsCpu();
+    while (cycles() == first) zv::sleep_ms(1);
+    state.SetIterationTime(otherThreadsCpu() - before);
+  }
+}
+
+void BM_FullCycle(benchmark::State& state) {
+  zv::ScreenState* s = zv::currentScreen();
+  for (auto _ : state) {
+    const uint64_t start = cycles();
+    while (cycles() == start) zv::sleep_ms(1);
+    const uint64_t first = cycles();
+    const double before = otherThreadsCpu();
+    zv::lockScreen();
+    zv::markRowsDirty(s, 0, s->height - 1);
+    zv::unlockScreen(1, 0);
+    while (cycles() == first) zv::sleep_ms(1);
+    state.SetIterationTime(otherThreadsCpu() - before);
+  }
+}
+
+// The destination starts 64 bytes further into its page than the source: copies of
+// this size between equal page offsets take the string-move instruction, which some
+// processors run ten times slower, and would flatter the ratios.
+void BM_Memcpy(benchmark::State& state) {
+  std::vector<uint8_t> from(FRAME_BYTES, 0x5A), to(FRAME_BYTES + 64);
+  for (auto _ : state) {
+    std::memcpy(to.data() + 64, from.data(), FRAME_BYTES);
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+// The calculator on the virtual desktop, waiting at its first prompt for 10 s; then
+// typed to its end. The share of one core the process used while it waited.
+double idleShareOfOneCore() {
+  // The report goes to a directory of its own, removed afterwards.
+  char directory[] = "/tmp/invar-bench-XXXXXX";
+  char* previous = getcwd(nullptr, 0);
+  const bool entered = previous && mkdtemp(directory) && chdir(directory) == 0;
+  if (!entered) {
+    std::free(previous);
+    return -1;
+  }
+  std::atomic<bool> finished{false};
+  std::atomic<bool> waited{false};
+  double share = -1;
+  std::thread typist([&] {
+    if (zvtest::waitForProgramWindow()) {
+      zv::sleep_ms(500);  // the first prompt is drawn and shown
+      timespec cpu0, cpu1, wall0, wall1;
+      clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+      clock_gettime(CLOCK_MONOTONIC, &wall0);
+      zv::sleep_ms(10000);
+      clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+      clock_gettime(CLOCK_MONOTONIC, &wall1);
+      const auto seconds = [](const timespec& a, const timespec& b) {
+        return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
+      };
+      share = 100.0 * seconds(cpu0, cpu1) / seconds(wall0, wall1);
+      waited = true;
+      if (zvtest::typeEntries({"1", "0", "1", "1", "2", "0", "0", "0", "3"}) && zvtest::typePauses(11))
+        return;
+    }
+    zvtest::pressOnUntil(finished);
+  });
+  zv::run_calculation();
+  finished = true;
+  typist.join();
+  zv::closeScreenAtExit();
+  std::remove("invar.txt");
+  if (chdir(previous) == 0) rmdir(directory);
+  std::free(previous);
+  return waited ? share : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=5";
+  args.insert(args.begin() + 1, repetitions.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  unsetenv("ZVGFX");
+  zv::vdesk::enable(1280, 1024);
+
+  // The screen the calculator opens, without the calculator: the cycle benchmarks
+  // run while the program thread is idle.
+  zv::runtime_constructor();
+  if (zv::setScreenMode(18, 8, 0, 0, 0) != 0 || !zv::currentScreen()) {
+    std::fprintf(stderr, "no window on the virtual desktop\n");
+    return 1;
+  }
+  benchmark::RegisterBenchmark(NO_DIRTY, BM_EmptyCycle)->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark(ALL_DIRTY, BM_FullCycle)->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark(MEMCPY, BM_Memcpy)->Unit(benchmark::kMicrosecond);
+  zvbench::FigureReporter reporter(zvbench::realTime);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  zv::closeScreenAtExit();
+
+  const double idle = idleShareOfOneCore();
+  for (const char* name : {NO_DIRTY, ALL_DIRTY}) {
+    double a = 0, b = 0;
+    bool medians = false;
+    if (reporter.pair(std::string(name) + CYCLE_SUFFIX, MEMCPY, &a, &b, &medians))
+      std::printf("%s: %.2f x memcpy\n", name, a / b);
+  }
+  if (idle >= 0) std::printf("waiting at a prompt: %.2f %% of one core\n", idle);
+  else std::printf("waiting at a prompt: the window did not open\n");
+  zv::vdesk::disable();
+  return idle >= 0 ? 0 : 1;
+}
