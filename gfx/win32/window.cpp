@@ -207,16 +207,20 @@ void pumpMessages() {
   }
 }
 
-void confineCursor() {
-  HWND window = window_state.window;
-  if (!window) return;
+RECT clientRectOnScreen(HWND window) {
   RECT client{};
   GetClientRect(window, &client);
   POINT top_left{client.left, client.top};
   POINT bottom_right{client.right, client.bottom};
   ClientToScreen(window, &top_left);
   ClientToScreen(window, &bottom_right);
-  const RECT clip{top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+  return RECT{top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+}
+
+void confineCursor() {
+  HWND window = window_state.window;
+  if (!window) return;
+  const RECT clip = clientRectOnScreen(window);
   ClipCursor(&clip);
 }
 

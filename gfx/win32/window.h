@@ -137,6 +137,9 @@ int32_t createWindow(DWORD style, DWORD ex_style, int32_t x, int32_t y, int32_t 
 // Takes and dispatches every message waiting for the window.
 void pumpMessages();
 
+// The window's client area in screen coordinates.
+RECT clientRectOnScreen(HWND window);
+
 // Confines the cursor to the window's client area.
 void confineCursor();
 

@@ -23,16 +23,6 @@ constexpr LPARAM PREVIOUS_STATE_BIT = LPARAM{1} << 30;
 constexpr LPARAM EXTENDED_KEY_BIT = LPARAM{1} << 24;
 constexpr DWORD MAPPED_DEAD_KEY = 0x80000000u;
 
-RECT clientRectOnScreen(HWND window) {
-  RECT client{};
-  GetClientRect(window, &client);
-  POINT top_left{client.left, client.top};
-  POINT bottom_right{client.right, client.bottom};
-  ClientToScreen(window, &top_left);
-  ClientToScreen(window, &bottom_right);
-  return RECT{top_left.x, top_left.y, bottom_right.x, bottom_right.y};
-}
-
 void post(const ScreenEvent& event) {
   if (event.type != 0) postEvent(event);
 }
