@@ -3,7 +3,8 @@
 // hardware key events, so every key goes through the window's message queue,
 // TranslateMessage, the window procedure and postKey as a real key would. The report
 // must equal the terminal run's byte for byte, and the window's client area after the
-// last section must show the golden picture of the final screen pixel for pixel.
+// last section must show the golden picture of the final screen pixel for pixel. On
+// the way the window switches to full screen and back while the program runs.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -37,11 +38,13 @@ class CalculatorWindowTest : public ::testing::Test {
     resetPalettePorts();
     setWindowDriverList(nullptr);
     setScreenDriverName(nullptr);
+    setWindowTitle("", 0);  // no title of an earlier test: the program's name
     const char* variable = std::getenv("ZVGFX");
     had_variable_ = variable != nullptr;
     if (variable) saved_variable_ = variable;
     unsetenv("ZVGFX");
     vdesk::enable(1280, 1024);
+    vdesk::setDisplayModes({{640, 480, 8, 60}, {1280, 1024, 32, 60}});
   }
   void TearDown() override {
     closeScreenAtExit();
@@ -61,10 +64,22 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   constexpr int PAUSES = 11;
   std::atomic<bool> finished{false};
   bool typed_in_step = false;
-  HWND window = nullptr;
+  // Between the entries and the pauses the window goes to full screen and back: a
+  // 640 x 480 display mode becomes current and one frameless window covers it.
+  bool full_screen_seen = false;
+  const auto fullScreenAndBack = [&] {
+    if (!pressAltEnter(640)) return false;
+    full_screen_seen = waitFor([] {
+      const std::vector<vdesk::WindowInfo> all = vdesk::windows();
+      return all.size() == 1 && (all[0].style & WS_POPUP) && all[0].window_rect.left == 0 &&
+             all[0].window_rect.top == 0 && all[0].window_rect.right == 640 &&
+             all[0].window_rect.bottom == 480;
+    });
+    return pressAltEnter(1280);
+  };
   std::thread typist([&] {
-    window = waitForProgramWindow();
-    typed_in_step = window && typeEntries(entries) && typePauses(PAUSES);
+    typed_in_step = waitForProgramWindow() && typeEntries(entries) && fullScreenAndBack() &&
+                    typePauses(PAUSES);
     if (!typed_in_step) pressOnUntil(finished);
   });
 
@@ -77,11 +92,15 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   finished = true;
   typist.join();
   ASSERT_TRUE(typed_in_step);
+  EXPECT_TRUE(full_screen_seen);
   EXPECT_EQ(report, test::read_file(golden + ".report"));
 
   // The window stays until the screen is closed; once the update thread has shown
   // every dirty line, its client area is the final screen.
-  ASSERT_NE(window, nullptr);
+  const std::vector<vdesk::WindowInfo> windows = vdesk::windows();
+  ASSERT_EQ(windows.size(), 1u);
+  HWND window = windows.front().window;
+  EXPECT_EQ(vdesk::currentDisplayMode().width, 1280);
   ASSERT_TRUE(waitFor([] {
     return underWindowLock([] {
       const ScreenState* s = currentScreen();

@@ -8,6 +8,7 @@
 
 #include "gfx/palette.h"
 #include "tests/gfx/win32/driver_test_support.h"
+#include "tests/gfx/win32/typing.h"
 
 namespace zvtest::drivers {
 namespace {
@@ -199,19 +200,6 @@ INSTANTIATE_TEST_SUITE_P(Depths, ShapedWindowTest,
                          ::testing::Values(ShapedCase{8, 0x000000}, ShapedCase{32, 0xFF00FF}),
                          [](const auto& info) { return "depth_" + std::to_string(info.param.depth); });
 
-// Alt+Enter; when it switches, the keys are let go once the new window is there, as a
-// person's fingers would (key messages are addressed when they are typed).
-void altEnter(int32_t new_display_width = 0) {
-  vdesk::key(VK_MENU, 56, false, true);
-  vdesk::key(VK_RETURN, 28, false, true);
-  if (new_display_width) {
-    EXPECT_TRUE(waitFor([&] { return vdesk::currentDisplayMode().width == new_display_width; }));
-    EXPECT_TRUE(waitFor([] { return vdesk::windows().size() == 1 && vdesk::foregroundWindow(); }));
-  }
-  vdesk::key(VK_RETURN, 28, false, false);
-  vdesk::key(VK_MENU, 56, false, false);
-}
-
 bool coversTheScreen(const vdesk::WindowInfo& window) {
   return window.window_rect.left == 0 && window.window_rect.top == 0 &&
          window.window_rect.right == 640 && window.window_rect.bottom == 480;
@@ -226,7 +214,7 @@ TEST_F(DriverTest, AltEnterSwitchesToFullScreenAndBack) {
   drawPattern(7);
   ASSERT_TRUE(pictureShown(windowed));
 
-  altEnter(640);
+  EXPECT_TRUE(zvtest::pressAltEnter(640));
   EXPECT_EQ(vdesk::currentDisplayMode().height, 480);
   HWND full = nullptr;
   ASSERT_TRUE(waitFor([&] {
@@ -244,7 +232,7 @@ TEST_F(DriverTest, AltEnterSwitchesToFullScreenAndBack) {
   EXPECT_EQ(zv::currentScreen()->driver->moveWindow(10, 10), 0);
   EXPECT_TRUE(coversTheScreen(info(full)));
 
-  altEnter(1024);
+  EXPECT_TRUE(zvtest::pressAltEnter(1024));
   ASSERT_TRUE(waitFor([&] {
     const auto windows = vdesk::windows();
     return windows.size() == 1 && (windows[0].style & WS_CAPTION) == WS_CAPTION;
@@ -268,7 +256,7 @@ TEST_F(DriverTest, TheNoSwitchFlagKeepsTheWindowAndPostsOnlyTheLeave) {
   const RECT client = info(window).client_rect;
   vdesk::mouseMove(client.left + 5, client.top + 5);
   EXPECT_EQ(eventTypes(drainInput().events), std::vector<int32_t>{9});
-  altEnter();
+  zvtest::pressAltEnter();
   const Input input = drainInput();
   EXPECT_EQ(eventTypes(input.events), std::vector<int32_t>{10});
   EXPECT_TRUE(input.keys.empty());

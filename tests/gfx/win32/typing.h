@@ -56,6 +56,22 @@ inline void pressKey(char c) {
   zv::vdesk::key(key, scan, false, false);
 }
 
+// Alt+Enter. When it switches to a display mode of the given width (0: no switch
+// expected), the keys are let go once the new window is there, as a person's fingers
+// would: key messages are addressed to the window in front when they are typed.
+inline bool pressAltEnter(int32_t new_display_width = 0) {
+  zv::vdesk::key(VK_MENU, 56, false, true);
+  zv::vdesk::key(VK_RETURN, 28, false, true);
+  bool switched = true;
+  if (new_display_width) {
+    switched = waitFor([&] { return zv::vdesk::currentDisplayMode().width == new_display_width; }) &&
+               waitFor([] { return zv::vdesk::windows().size() == 1 && zv::vdesk::foregroundWindow(); });
+  }
+  zv::vdesk::key(VK_RETURN, 28, false, false);
+  zv::vdesk::key(VK_MENU, 56, false, false);
+  return switched;
+}
+
 // The program's window, once it exists and has the focus; null after a minute.
 inline HWND waitForProgramWindow() {
   HWND window = nullptr;
