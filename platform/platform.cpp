@@ -1,6 +1,7 @@
 // POSIX and Windows implementations of the platform services.
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cfenv>
 #include <cstdint>
@@ -179,5 +180,16 @@ std::string module_file_name() {
 }
 
 const char* environment_variable(const char* name) { return std::getenv(name); }
+
+namespace {
+std::atomic<FatalExitHandler> fatal_exit_handler{nullptr};
+}  // namespace
+
+void set_fatal_exit_handler(FatalExitHandler handler) { fatal_exit_handler.store(handler); }
+
+void fatal_exit(int32_t status) {
+  if (FatalExitHandler handler = fatal_exit_handler.load()) handler();
+  std::_Exit(status);
+}
 
 }  // namespace zv

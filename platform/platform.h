@@ -53,4 +53,13 @@ std::string module_file_name();
 // The value of an environment variable, or null when it is not set.
 const char* environment_variable(const char* name);
 
+// The end of a program that has lost a service it cannot go on without (the
+// connection to its display), from whatever thread noticed: the handler the program
+// set runs (it saves what must not be lost, such as the files' buffers), then the
+// process ends at once with the status, without exit handlers, which could wait for
+// the very thread that called.
+using FatalExitHandler = void (*)();
+void set_fatal_exit_handler(FatalExitHandler handler);
+[[noreturn]] void fatal_exit(int32_t status);
+
 }  // namespace zv

@@ -97,6 +97,9 @@ void runtime_constructor() {
   set_view_rows_raw(-1, -1);
   setup_floating_point();
   console_reset();
+  // A program that loses its display ends at once; what it printed into its files
+  // reaches them first.
+  set_fatal_exit_handler(flush_file_channels);
 }
 
 void runtime_exit() {

@@ -77,7 +77,14 @@ struct Backend {
   // that read their events on the caller's thread; null when the backend has a
   // thread of its own.
   void (*pollEvents)();
+
+  // Confines the pointer to the rectangle (screen coordinates); null: frees it.
+  void (*clipCursor)(const RECT* clip);
 };
+
+// The backend of a real display, opened at the layer's first use: X11 when a
+// display can be opened (DISPLAY set and the connection made), else none.
+const Backend* openDisplayBackend();
 
 // Makes a backend current (null: none, so CreateWindowExA fails). Existing windows
 // are forgotten without messages; the cursor, clip, capture, focus and key state
@@ -100,5 +107,9 @@ void backendMouseWheel(int32_t delta, bool horizontal);
 void backendCloseRequest(HWND window);        // the frame's close button
 void backendActivate(HWND window);            // null: focus left the program
 void backendExpose(HWND window, const RECT* client_rect);  // null rectangle: all
+void backendMaximize(HWND window);            // the window manager maximised it: WM_SIZE SIZE_MAXIMIZED
+// The window manager moved the window: its client area's top left corner is now there
+// (screen coordinates); the window keeps its size. WM_MOVE follows.
+void backendWindowMoved(HWND window, int32_t client_x, int32_t client_y);
 
 }  // namespace zv::win32

@@ -95,6 +95,26 @@ void backendExpose(HWND handle, const RECT* client_rect) {
   if (Window* window = windowLocked(handle)) invalidateLocked(window, client_rect);
 }
 
+void backendMaximize(HWND handle) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Window* window = windowLocked(handle);
+  if (!window) return;
+  RECT client = clientRectOnScreen(window);
+  postLocked(window, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(client.right - client.left, client.bottom - client.top));
+}
+
+void backendWindowMoved(HWND handle, int32_t client_x, int32_t client_y) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Window* window = windowLocked(handle);
+  if (!window) return;
+  RECT client = clientRectOnScreen(window);
+  LONG dx = client_x - client.left, dy = client_y - client.top;
+  if (dx == 0 && dy == 0) return;
+  RECT& r = window->window_rect;
+  r = RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+  postLocked(window, WM_MOVE, 0, MAKELPARAM(client_x, client_y));
+}
+
 }  // namespace zv::win32
 
 using namespace zv::win32;

@@ -511,7 +511,9 @@ BOOL SetCursorPos(int x, int y) {
 BOOL ClipCursor(const RECT* rect) {
   std::lock_guard<std::mutex> hold(userLock());
   Desktop& d = desktop();
+  bool show = d.backend && d.backend->clipCursor;
   if (!rect) {
+    if (d.clipped && show) d.backend->clipCursor(nullptr);
     d.clipped = false;
     return TRUE;
   }
@@ -519,12 +521,14 @@ BOOL ClipCursor(const RECT* rect) {
   RECT clip{std::max<LONG>(rect->left, 0), std::max<LONG>(rect->top, 0), std::min<LONG>(rect->right, screen.width),
             std::min<LONG>(rect->bottom, screen.height)};
   if (clip.right <= clip.left || clip.bottom <= clip.top) {
+    if (d.clipped && show) d.backend->clipCursor(nullptr);
     d.clipped = false;
     return TRUE;
   }
   d.clipped = true;
   d.clip = clip;
   setCursorPosLocked(d.cursor.x, d.cursor.y, false);  // brings the cursor inside
+  if (show) d.backend->clipCursor(&d.clip);
   return TRUE;
 }
 

@@ -20,8 +20,15 @@ std::mutex& userLock() {
   return *lock;
 }
 
+// The first use of the layer picks the real display's backend when there is one;
+// tests install theirs (or none) afterwards.
 Desktop& desktop() {
-  static Desktop* d = new Desktop;
+  static Desktop* d = [] {
+    auto* created = new Desktop;
+    created->backend = openDisplayBackend();
+    if (created->backend) created->poll_events.store(created->backend->pollEvents, std::memory_order_release);
+    return created;
+  }();
   return *d;
 }
 

@@ -53,6 +53,7 @@ Result run_scripted(const std::string& dir, const std::string& input, bool close
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
     if (close_output) close(1);
     if (chdir(dir.c_str()) != 0) _exit(126);
+    unsetenv("DISPLAY");  // the terminal's runs: no window, even on a desktop
     execl(ZV_INVAR_BINARY, "invar", static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -217,6 +218,7 @@ class TerminalSession {
       setenv("LANG", "C.UTF-8", 1);
       setenv("LC_ALL", "C.UTF-8", 1);
       setenv("TERM", "xterm", 1);
+      unsetenv("DISPLAY");
       execl(ZV_INVAR_BINARY, "invar", static_cast<char*>(nullptr));
       _exit(127);
     }
