@@ -80,7 +80,13 @@ struct Backend {
 
   // Confines the pointer to the rectangle (screen coordinates); null: frees it.
   void (*clipCursor)(const RECT* clip);
+
+  // The character the active keyboard layout gives the key at that position without
+  // modifiers (MapVirtualKeyA's answer), a Windows-1252 byte with kDeadKey added for
+  // a dead key; -1 leaves the key to the US layout's rules.
+  int32_t (*layoutCharacter)(uint8_t scan, bool extended);
 };
+inline constexpr int32_t kDeadKey = 0x10000;
 
 // The backend of a real display, opened at the layer's first use: X11 when a
 // display can be opened (DISPLAY set and the connection made), else none.

@@ -372,13 +372,7 @@ void backendMouseWheel(int32_t delta, bool horizontal) {
   mouseWheelLocked(delta, horizontal);
 }
 
-}  // namespace zv::win32
-
-using namespace zv::win32;
-
-extern "C" {
-
-int ToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD characters, UINT) {
+int usToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD characters) {
   if (!key_state || !characters || (scan_code & 0x8000)) return 0;  // key releases give nothing
   bool shift = (key_state[VK_SHIFT] | key_state[VK_LSHIFT] | key_state[VK_RSHIFT]) & 0x80;
   bool control = (key_state[VK_CONTROL] | key_state[VK_LCONTROL] | key_state[VK_RCONTROL]) & 0x80;
@@ -391,6 +385,30 @@ int ToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD char
   return 1;
 }
 
+}  // namespace zv::win32
+
+using namespace zv::win32;
+
+extern "C" {
+
+int ToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD characters, UINT) {
+  if (!key_state || !characters || (scan_code & 0x8000)) return 0;  // key releases give nothing
+  {
+    // The key the thread has just taken, when the backend's layout gave its character:
+    // the active layout's answer (AltGr characters among them).
+    std::lock_guard<std::mutex> hold(userLock());
+    const ThreadQueue* queue = currentQueueLocked();
+    const MSG& last = queue->last_key;
+    if (queue->last_key_character != kLayoutCharacter && last.wParam == (virtual_key & 0xFF) &&
+        ((static_cast<UINT>(last.lParam) >> 16) & 0xFF) == (scan_code & 0xFF)) {
+      if (queue->last_key_character == kNoCharacter) return 0;
+      *characters = static_cast<WORD>(queue->last_key_character & 0xFF);
+      return 1;
+    }
+  }
+  return usToAscii(virtual_key, scan_code, key_state, characters);
+}
+
 UINT MapVirtualKeyA(UINT code, UINT map_type) {
   switch (map_type) {
     case MAPVK_VK_TO_VSC: return scanOfVk(code) & 0xFF;
@@ -398,6 +416,17 @@ UINT MapVirtualKeyA(UINT code, UINT map_type) {
     case MAPVK_VSC_TO_VK: return genericVk(vkOfScan(code & 0xFF, (code & 0xFF00) == 0xE000));
     case MAPVK_VSC_TO_VK_EX: return vkOfScan(code & 0xFF, (code & 0xFF00) == 0xE000);
     case MAPVK_VK_TO_CHAR: {
+      {
+        // The active layout's character of the key at the virtual key's position.
+        std::lock_guard<std::mutex> hold(userLock());
+        const Backend* backend = desktop().backend;
+        WORD scan = scanOfVk(code);
+        if (backend && backend->layoutCharacter && scan != 0) {
+          int32_t c = backend->layoutCharacter(static_cast<uint8_t>(scan & 0xFF), (scan >> 8) == 0xE0);
+          if (c >= kDeadKey) return 0x80000000u | static_cast<UINT>(c & 0xFF);
+          if (c >= 0) return static_cast<UINT>(c);
+        }
+      }
       if (code >= 'A' && code <= 'Z') return code;
       int c = usCharacter(code, false, false, false);
       return c < 0 ? 0 : static_cast<UINT>(c);

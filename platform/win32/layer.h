@@ -162,6 +162,9 @@ void activateLocked(Window* window);          // null: focus leaves the program
 void destroyWindowRecordLocked(Window* window);  // unlinks and frees, no messages
 void setCursorPosLocked(int32_t x, int32_t y, bool from_hardware);
 
+// ToAscii of the US layout, without the lock (TranslateMessage holds it).
+int usToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD characters);
+
 // Applies a key or button message to the thread's keyboard state (at removal).
 void applyKeyStateLocked(ThreadQueue* queue, const MSG& msg);
 

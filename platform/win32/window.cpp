@@ -585,7 +585,7 @@ BOOL TranslateMessage(const MSG* msg) {
   } else {
     WORD produced = 0;
     UINT scan = static_cast<UINT>(msg->lParam >> 16) & 0xFFFF;
-    if (ToAscii(static_cast<UINT>(msg->wParam), scan, queue->key_state, &produced, 0) == 1) character = produced & 0xFF;
+    if (usToAscii(static_cast<UINT>(msg->wParam), scan, queue->key_state, &produced) == 1) character = produced & 0xFF;
   }
   if (character >= 0) {
     MSG next = *msg;

@@ -234,6 +234,13 @@ class Client {
     return found;
   }
 
+  ::Window focused() {
+    ::Window window = 0;
+    int revert = 0;
+    XGetInputFocus(display_, &window, &revert);
+    return window;
+  }
+
   bool size(::Window window, int* width, int* height, int* x = nullptr, int* y = nullptr) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display_, window, &attributes)) return false;
@@ -326,7 +333,16 @@ class WindowRun {
     return focus();
   }
 
-  bool focus() { return xdotool({"windowfocus", "--sync", std::to_string(window_)}); }
+  // Gives the window the keyboard focus and waits until the server says it has it.
+  bool focus() {
+    const bool focused = waitUntil([&] {
+      if (client_->focused() == window_) return true;
+      xdotool({"windowfocus", std::to_string(window_)});
+      return client_->focused() == window_;
+    });
+    if (!focused) ADD_FAILURE() << "the window does not get the focus";
+    return focused;
+  }
 
   bool xdotool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "xdotool");

@@ -99,6 +99,22 @@ TEST(X11KeyEvents, GiveTheUsVirtualKeyOfThePositionAndTheLayoutsCharacter) {
   }
 }
 
+TEST(X11KeyEvents, LayoutCharactersAreWhatMapVirtualKeyAnswers) {
+  struct Case {
+    unsigned long keysym;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {'y', 'Y'},                                       // letters in capitals
+      {'1', '1'},        {0xf6, 0xF6},                  // Latin-1 as it is
+      {0xfe51, zv::win32::kDeadKey + 0xB4},             // dead acute: its spacing accent
+      {0xfe52, zv::win32::kDeadKey + '^'},              // dead circumflex
+      {0xff0d, -1},      {0xffb7, -1}, {0, -1},         // keys, not characters: US rules
+      {0x6c1, 0},                                       // Cyrillic: nothing in 1252
+  };
+  for (const Case& c : cases) EXPECT_EQ(x11::layoutCharacterOfKeysym(c.keysym), c.expected) << c.keysym;
+}
+
 TEST(X11KeyEvents, AltGrIsLeftCtrlWithRightAltAndReleasesInTheOtherOrder) {
   for (bool down : {true, false}) {
     x11::KeyInput input{position("RALT"), 0xfe03 /* ISO_Level3_Shift */, "", 0, down};
@@ -171,6 +187,28 @@ TEST_F(X11KeyMessages, AltGrCharacterIsAPlainCharacterNotASystemKey) {
   }
   EXPECT_EQ(messages, (std::vector<UINT>{WM_KEYDOWN, WM_KEYDOWN, WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_KEYUP, WM_KEYUP}));
   EXPECT_EQ(character, static_cast<WPARAM>('@'));
+}
+
+// ToAscii answers for the key just taken with the layout's character; the US layout
+// has nothing for Ctrl+Alt+Q.
+TEST_F(X11KeyMessages, ToAsciiOfTheKeyJustTakenIsTheLayoutsCharacter) {
+  HWND window = makeWindow();
+  press("RALT", 0xfe03, "");
+  press("AD01", '@', "@");
+  MSG msg{};
+  while (PeekMessageA(&msg, window, 0, 0, PM_REMOVE) && !(msg.message == WM_KEYDOWN && msg.wParam == 'Q')) {
+  }
+  ASSERT_EQ(msg.wParam, static_cast<WPARAM>('Q'));
+  BYTE state[256];
+  ASSERT_TRUE(GetKeyboardState(state));
+  WORD produced = 0;
+  EXPECT_EQ(ToAscii('Q', 0x10, state, &produced, 0), 1);
+  EXPECT_EQ(produced, '@');
+  EXPECT_EQ(ToAscii('W', 0x11, state, &produced, 0), 0);  // not the key taken: US rules
+  takeMessages();
+  press("AD01", '@', "@", false);
+  press("RALT", 0xfe03, "", false);
+  takeMessages();
 }
 
 TEST_F(X11KeyMessages, AltIsTheSystemKey) {

@@ -105,7 +105,8 @@ LONG setMode(const DisplayMode* wanted, bool test) {
 const Backend kVirtualBackend = {
     "virtual",   createWindow, destroyWindow, showWindow,  placeWindow, setTitle,  setTopmost,
     setColourKey, raiseWindow, lockSurface,   unlockSurface, desktopMode, currentMode, modeCount,
-    mode,        setMode,      nullptr,       nullptr,     nullptr,     nullptr,     nullptr};
+    mode,        setMode,      nullptr,       nullptr,     nullptr,     nullptr,     nullptr,
+    nullptr};
 
 }  // namespace
 }  // namespace zv::win32

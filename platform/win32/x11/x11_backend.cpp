@@ -77,6 +77,7 @@ struct Connection {
   std::vector<DisplayMode> modes;
   std::unordered_map<XWindow, Record*> windows;
   x11::ScanCode scan_of_keycode[256]{};
+  int32_t layout_character[2][128];  // by extended bit and scan code; -1: US rules
   RECT clip{};
   bool clipped = false;
   bool saver_saved = false;
@@ -688,10 +689,15 @@ void clipCursor(const RECT* clip) {
   applyClipLocked();
 }
 
+int32_t layoutCharacter(uint8_t scan, bool extended) {
+  XLock hold;
+  return scan < 128 ? connection().layout_character[extended][scan] : -1;
+}
+
 const Backend kX11Backend = {"x11",        createWindow,  destroyWindow, showWindow, placeWindow,     setTitle,
                              setTopmost,   nullptr,       raiseWindow,   lockSurface, unlockSurface,  desktopMode,
                              currentMode,  modeCount,     mode,          setMode,    warpCursor,      setCursorVisible,
-                             setScreenSaver, nullptr,     clipCursor};
+                             setScreenSaver, nullptr,     clipCursor,    layoutCharacter};
 
 // ---- The event thread ----
 
@@ -726,11 +732,17 @@ void deliver(const Action& action) {
 void readKeyNamesLocked() {
   Connection& c = connection();
   for (auto& entry : c.scan_of_keycode) entry = x11::ScanCode{};
+  for (auto& row : c.layout_character) std::fill(std::begin(row), std::end(row), -1);
   XkbDescPtr keyboard = XkbGetMap(c.display, 0, XkbUseCoreKbd);
   if (keyboard && XkbGetNames(c.display, XkbKeyNamesMask, keyboard) == Success && keyboard->names &&
       keyboard->names->keys) {
     for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; ++code) {
-      c.scan_of_keycode[code] = x11::scanOfKeyName(keyboard->names->keys[code].name);
+      const x11::ScanCode position = x11::scanOfKeyName(keyboard->names->keys[code].name);
+      c.scan_of_keycode[code] = position;
+      if (position.scan != 0 && position.scan < 128) {
+        const KeySym plain = XkbKeycodeToKeysym(c.display, static_cast<KeyCode>(code), 0, 0);
+        c.layout_character[position.extended][position.scan] = x11::layoutCharacterOfKeysym(plain);
+      }
     }
   } else {
     // Without XKB: the evdev numbering of the main block.

@@ -94,6 +94,19 @@ ScanCode scanOfKeyName(const char name[4]) {
 
 bool isDeadKeysym(unsigned long keysym) { return keysym >= kDeadFirst && keysym <= kDeadLast; }
 
+int32_t layoutCharacterOfKeysym(unsigned long keysym) {
+  if (keysym == 0 || isKeyKeysym(keysym)) return -1;
+  if (isDeadKeysym(keysym)) {
+    // The accents' spacing forms, where Windows-1252 has them.
+    static const uint8_t spacing[] = {'`', 0xB4, '^', '~', 0xAF, 0, 0, 0xA8, 0xB0, 0, 0, 0xB8};
+    const unsigned long index = keysym - kDeadFirst;
+    return kDeadKey + (index < sizeof spacing ? spacing[index] : 0);
+  }
+  int byte = windows1252OfKeysym(keysym);
+  if (byte < 0) return 0;
+  return byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte;
+}
+
 uint16_t virtualKeyOfKeysym(unsigned long keysym) {
   if (keysym >= kKeypad0 && keysym <= kKeypad9) return static_cast<uint16_t>(VK_NUMPAD0 + (keysym - kKeypad0));
   if (keysym == kKeypadDecimal) return VK_DECIMAL;

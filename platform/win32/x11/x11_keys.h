@@ -49,6 +49,12 @@ int windows1252OfKeysym(unsigned long keysym);
 
 bool isDeadKeysym(unsigned long keysym);
 
+// What MapVirtualKeyA answers for a key whose keysym without modifiers is this: the
+// character (letters in capitals), kDeadKey plus the accent's own character for a
+// dead key, 0 for a character Windows-1252 lacks, -1 for a keysym that names a key
+// rather than a character (the US layout's rules then hold).
+int32_t layoutCharacterOfKeysym(unsigned long keysym);
+
 // UTF-8 of a Windows-1252 text (window titles).
 void utf8FromWindows1252(const char* text, char* out, int out_size);
 

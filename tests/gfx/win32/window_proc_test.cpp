@@ -16,6 +16,7 @@ struct Action {
   uint32_t b = 0;   // scan code, or wParam
   intptr_t c = 0;   // extended (key), or lParam
   bool down = false;
+  int character = -1;  // a key's character from the display's own layout (-1: the US one's)
 };
 
 Action press(uint16_t vk, uint8_t scan, bool extended = false) {
@@ -23,6 +24,10 @@ Action press(uint16_t vk, uint8_t scan, bool extended = false) {
 }
 Action release(uint16_t vk, uint8_t scan, bool extended = false) {
   return {Action::key, vk, scan, extended, false};
+}
+// A key press that the display's keyboard layout gives a character of its own.
+Action pressGiving(uint16_t vk, uint8_t scan, int character) {
+  return {Action::key, vk, scan, false, true, character};
 }
 Action message(UINT msg, WPARAM wparam, LPARAM lparam) {
   return {Action::message, msg, static_cast<uint32_t>(wparam), lparam, false};
@@ -43,7 +48,7 @@ struct InputCase {
 std::ostream& operator<<(std::ostream& out, const InputCase& c) { return out << c.name; }
 
 constexpr uint8_t SCAN_ALT = 56, SCAN_F4 = 62, SCAN_F10 = 68, SCAN_LEFT = 75, SCAN_A = 30,
-                  SCAN_SHIFT = 42;
+                  SCAN_SHIFT = 42, SCAN_CONTROL = 29, SCAN_Q = 16;
 
 const InputCase input_cases[] = {
     {"close_button_is_a_key_and_an_event", {closeButton()}, {27647}, {{13, 0, 0}}},
@@ -79,6 +84,12 @@ const InputCase input_cases[] = {
       release(VK_SHIFT, SCAN_SHIFT)},
      {'A'},
      {{1, SCAN_SHIFT, 0}, {1, SCAN_A, 'A'}, {2, SCAN_A, 'A'}, {2, SCAN_SHIFT, 0}}},
+    // AltGr is left Ctrl with right Alt; the layout's character wins over the Alt code.
+    {"altgr_character_of_the_layout_is_the_character",
+     {press(VK_LCONTROL, SCAN_CONTROL), press(VK_RMENU, SCAN_ALT, true), pressGiving('Q', SCAN_Q, '@'),
+      release('Q', SCAN_Q), release(VK_RMENU, SCAN_ALT, true), release(VK_LCONTROL, SCAN_CONTROL)},
+     {'@'},
+     {{1, SCAN_CONTROL, 0}, {1, SCAN_Q, '@'}, {2, SCAN_Q, '@'}, {2, SCAN_CONTROL, 0}}},
     {"character_0_pushes_0", {message(WM_CHAR, 0, 1)}, {0}, {}},
     {"ansi_character_becomes_code_page_437", {message(WM_CHAR, 0xF6, 1)}, {0x94}, {}},
     {"character_repeat_count", {message(WM_CHAR, 'x', 2)}, {'x', 'x'}, {}},
@@ -116,7 +127,7 @@ TEST_P(WindowInputTest, KeysAndEvents) {
     switch (action.kind) {
       case Action::key:
         vdesk::key(static_cast<uint16_t>(action.a), static_cast<uint8_t>(action.b), action.c != 0,
-                   action.down);
+                   action.down, action.character);
         break;
       case Action::message:
         ASSERT_TRUE(PostMessageA(window, action.a, action.b, action.c));
