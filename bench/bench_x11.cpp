@@ -12,9 +12,6 @@
 #ifndef _WIN32
 #include <windows.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +22,7 @@
 #include <vector>
 
 #include "bench/figure_reporter.h"
+#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -69,35 +67,6 @@ void BM_Memcpy(benchmark::State& state) {
   }
 }
 
-// Starts Xvfb on a free display; its name, or empty.
-std::string startXvfb(pid_t* pid) {
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  *pid = fork();
-  if (*pid == 0) {
-    close(fds[0]);
-    int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(devnull, 1);
-    dup2(devnull, 2);
-    std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string number;
-  pollfd p{fds[0], POLLIN, 0};
-  while (number.find('\n') == std::string::npos && poll(&p, 1, 20000) > 0) {
-    char buf[32];
-    ssize_t n = read(fds[0], buf, sizeof buf);
-    if (n <= 0) break;
-    number.append(buf, static_cast<size_t>(n));
-  }
-  close(fds[0]);
-  return number.find('\n') == std::string::npos ? std::string() : ":" + number.substr(0, number.find('\n'));
-}
-
 int runBenchmarks(int argc, char** argv) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = plainProc;
@@ -132,24 +101,20 @@ int runBenchmarks(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  pid_t server = -1;
-  const std::string display = startXvfb(&server);
-  if (display.empty()) {
+  zv::test::Xvfb server;
+  if (!server.ready()) {
     std::printf("Xvfb is not available: no X11 figures\n");
-    if (server > 0) waitpid(server, nullptr, 0);
     return 0;
   }
   std::fflush(stdout);
   pid_t child = fork();
   if (child == 0) {
     // The layer opens the display at its first use, in this process only.
-    setenv("DISPLAY", display.c_str(), 1);
+    setenv("DISPLAY", server.display().c_str(), 1);
     std::exit(runBenchmarks(argc, argv));
   }
   int status = 1;
   if (child > 0) waitpid(child, &status, 0);
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
   return child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 

@@ -27,6 +27,7 @@
 #include "gfx/builtin_data.h"
 #include "tests/gfx/screen_picture.h"
 #include "tests/support/files.h"
+#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -56,71 +57,6 @@ bool waitUntil(const std::function<bool()>& ready, int seconds = 20) {
   }
   return true;
 }
-
-// An Xvfb of its own on a free display, stopped at the end of the test.
-class Xvfb {
- public:
-  Xvfb() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      int devnull = open("/dev/null", O_RDWR);
-      dup2(devnull, 0);
-      dup2(devnull, 1);
-      dup2(devnull, 2);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    const auto give_up = Clock::now() + std::chrono::seconds(20);
-    while (number.find('\n') == std::string::npos && Clock::now() < give_up) {
-      if (poll(&p, 1, 200) <= 0) continue;
-      char buf[32];
-      ssize_t n = read(fds[0], buf, sizeof buf);
-      if (n <= 0) break;
-      number.append(buf, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    if (number.find('\n') != std::string::npos) name_ = ":" + number.substr(0, number.find('\n'));
-  }
-  ~Xvfb() { stop(); }
-  Xvfb(const Xvfb&) = delete;
-  Xvfb& operator=(const Xvfb&) = delete;
-
-  const std::string& display() const { return name_; }
-  bool ready() const { return !name_.empty(); }
-
-  // Ends the server at once, as a crash or a lost connection would.
-  void kill_now() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    for (int i = 0; i < 250; ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      usleep(20000);
-    }
-    kill_now();
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-};
 
 // Runs a tool with DISPLAY set to the display; true when it succeeded.
 bool runTool(const std::string& display, const std::vector<std::string>& arguments) {
@@ -491,7 +427,7 @@ class WindowRun {
   // connection breaks).
   void disconnect() { client_.reset(); }
 
-  Xvfb& server() { return server_; }
+  zv::test::Xvfb& server() { return server_; }
   Program& program() { return *program_; }
   Client& client() { return *client_; }
   ::Window window() const { return window_; }
@@ -500,7 +436,7 @@ class WindowRun {
 
  private:
   zv::test::TempDir dir_;
-  Xvfb server_;
+  zv::test::Xvfb server_;
   std::unique_ptr<Program> program_;
   std::unique_ptr<Client> client_;
   ::Window window_ = 0;
