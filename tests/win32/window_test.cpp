@@ -41,41 +41,6 @@ TEST_F(Windows, CreationRefusedByTheDesktopFailsAndLeavesNothing) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
 }
 
-TEST_F(Windows, ClassesAreUniqueAndFoundByName) {
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = recordingProc;
-  wc.lpszClassName = "ZVLAYERTEST";
-  EXPECT_EQ(RegisterClassA(&wc), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
-  EXPECT_EQ(CreateWindowExA(0, "nosuchclass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
-}
-
-TEST_F(Windows, TheDesktopDescribesItsWindows) {
-  HWND window = CreateWindowExA(WS_EX_LAYERED, kClassName, "Zeichnung", WS_POPUP | WS_VISIBLE, 30, 40, 320, 200,
-                                nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(window, nullptr);
-  EXPECT_FALSE(SetLayeredWindowAttributes(plainWindow(), 0, 0, LWA_COLORKEY));  // not layered
-  EXPECT_TRUE(SetLayeredWindowAttributes(window, RGB(255, 0, 255), 0, LWA_COLORKEY));
-  EXPECT_TRUE(SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSENDCHANGING | SWP_NOMOVE | SWP_NOSIZE));
-  EXPECT_TRUE(SetWindowTextA(window, "Neu"));
-  zv::vdesk::WindowInfo info;
-  ASSERT_TRUE(zv::vdesk::windowInfo(window, &info));
-  EXPECT_EQ(info.title, "Neu");
-  EXPECT_EQ(info.class_name, kClassName);
-  EXPECT_EQ(info.window_rect.left, 30);
-  EXPECT_EQ(info.client_rect.bottom, 240);
-  EXPECT_TRUE(info.visible && info.topmost && info.layered && info.has_colour_key);
-  EXPECT_EQ(info.colour_key, RGB(255, 0, 255));
-  EXPECT_EQ(info.owner_thread, GetCurrentThreadId());
-  char title[3];
-  EXPECT_EQ(GetWindowTextA(window, title, sizeof title), 2);
-  EXPECT_STREQ(title, "Ne");
-  EXPECT_EQ(WindowFromPoint(POINT{30, 40}), window);
-  EXPECT_EQ(WindowFromPoint(POINT{29, 40}), nullptr);
-  EXPECT_EQ(zv::vdesk::windows().size(), 2u);
-}
-
 TEST_F(Windows, ShowingAndForegroundActivateAndDeactivate) {
   HWND first = plainWindow();
   HWND second = plainWindow();
@@ -412,62 +377,6 @@ TEST_F(Windows, TrackMouseEventReportsTheLeaveOnce) {
   EXPECT_EQ(seen, (std::vector<UINT>{WM_MOUSEMOVE, WM_MOUSEMOVE, WM_MOUSELEAVE, WM_MOUSEMOVE}));
   track.cbSize = 16;
   EXPECT_FALSE(TrackMouseEvent(&track));
-}
-
-TEST_F(Windows, SetCursorAndTheClassCursor) {
-  HWND window = makeWindow();
-  HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
-  ASSERT_NE(arrow, nullptr);
-  EXPECT_NE(LoadIconA(nullptr, IDI_APPLICATION), nullptr);
-  EXPECT_EQ(LoadIconA(GetModuleHandleA(nullptr), "ZV_PROGRAM_ICON"), nullptr);
-  SetCursor(nullptr);
-  EXPECT_EQ(zv::vdesk::cursorShape(), nullptr);
-  EXPECT_TRUE(DefWindowProcA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), HTCLIENT));
-  EXPECT_EQ(zv::vdesk::cursorShape(), arrow);
-}
-
-TEST_F(Windows, SetWindowPosMovesAndResizesAndTellsTheWindow) {
-  HWND window = makeWindow(200, 100, WS_POPUP);
-  EXPECT_TRUE(SetWindowPos(window, nullptr, 7, 8, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_ASYNCWINDOWPOS));
-  RECT r;
-  GetWindowRect(window, &r);
-  EXPECT_EQ(r.left, 7);
-  EXPECT_EQ(r.right, 207);
-  EXPECT_TRUE(SetWindowPos(window, nullptr, 0, 0, 300, 150, SWP_NOMOVE | SWP_NOZORDER));
-  int32_t width = 0, height = 0;
-  EXPECT_EQ(zv::vdesk::clientPixels(window, &width, &height).size(), 300u * 150u);
-  std::vector<UINT> seen;
-  for (const MSG& m : takeMessages()) seen.push_back(m.message);
-  EXPECT_EQ(seen, (std::vector<UINT>{WM_MOVE, WM_SIZE, WM_PAINT}));
-  ShowWindow(window, SW_MAXIMIZE);
-  std::vector<MSG> got = takeMessages();
-  ASSERT_FALSE(got.empty());
-  EXPECT_EQ(got[0].message, static_cast<UINT>(WM_SIZE));
-  EXPECT_EQ(got[0].wParam, static_cast<WPARAM>(SIZE_MAXIMIZED));
-}
-
-TEST_F(Windows, AThreadsQueueGoesWithTheThread) {
-  DWORD id = 0;
-  std::thread thread([&id] {
-    id = GetCurrentThreadId();
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // the thread now has a queue
-    EXPECT_TRUE(PostThreadMessageA(id, WM_USER, 0, 0));
-  });
-  thread.join();
-  EXPECT_FALSE(PostThreadMessageA(id, WM_USER, 0, 0));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_THREAD_ID));
-}
-
-TEST_F(Windows, QuitEndsGetMessage) {
-  PostQuitMessage(3);
-  PostMessageA(nullptr, WM_USER, 0, 0);
-  MSG msg;
-  EXPECT_TRUE(GetMessageA(&msg, nullptr, 0, 0));  // posted messages first
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
-  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
-  EXPECT_EQ(msg.wParam, 3u);
-  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
 }
 
 }  // namespace
