@@ -339,22 +339,27 @@ class WindowRun {
   }
 
   // The client area at the program's own size: a window scaled by the desktop's
-  // factor is read back one pixel per block (empty when a block is not uniform).
+  // factor, or a full screen showing the picture scaled and centred, is read back one
+  // pixel per block (empty when a block is not uniform or the border is not black).
   std::vector<uint8_t> picture(int* width, int* height) {
     std::vector<uint8_t> rgb = client_->capture(window_, width, height);
-    if (scale_ == 1 || rgb.empty()) return rgb;
-    const int w = *width / scale_, h = *height / scale_;
+    if ((scale_ == 1 && offset_x_ == 0 && offset_y_ == 0) || rgb.empty()) return rgb;
+    const int w = (*width - 2 * offset_x_) / scale_, h = (*height - 2 * offset_y_) / scale_;
     std::vector<uint8_t> small;
-    small.reserve(static_cast<size_t>(w) * h * 3);
+    small.reserve(static_cast<size_t>(std::max(w, 0)) * std::max(h, 0) * 3);
     for (int y = 0; y < *height; ++y) {
       for (int x = 0; x < *width; ++x) {
         const uint8_t* p = &rgb[(static_cast<size_t>(y) * *width + x) * 3];
-        const uint8_t* q = &rgb[(static_cast<size_t>(y / scale_ * scale_) * *width + x / scale_ * scale_) * 3];
-        if (std::memcmp(p, q, 3) != 0) {
+        const int px = x - offset_x_, py = y - offset_y_;
+        const bool inside = px >= 0 && py >= 0 && px < w * scale_ && py < h * scale_;
+        const uint8_t* q = inside ? &rgb[(static_cast<size_t>(offset_y_ + py / scale_ * scale_) * *width +
+                                          static_cast<size_t>(offset_x_ + px / scale_ * scale_)) * 3]
+                                  : nullptr;
+        if (inside ? std::memcmp(p, q, 3) != 0 : (p[0] | p[1] | p[2]) != 0) {
           *width = *height = 0;
           return {};
         }
-        if (y % scale_ == 0 && x % scale_ == 0) small.insert(small.end(), p, p + 3);
+        if (inside && py % scale_ == 0 && px % scale_ == 0) small.insert(small.end(), p, p + 3);
       }
     }
     *width = w;
@@ -362,7 +367,12 @@ class WindowRun {
     return small;
   }
 
-  void setScale(int scale) { scale_ = scale; }
+  // How the program's picture lies in the window: scaled, and centred with a border.
+  void setView(int scale, int offset_x = 0, int offset_y = 0) {
+    scale_ = scale;
+    offset_x_ = offset_x;
+    offset_y_ = offset_y;
+  }
 
   // Whether the text row shows the code page 437 text, white on black in the VGA
   // font, starting at some column.
@@ -412,15 +422,17 @@ class WindowRun {
     return grown;
   }
 
-  // The picture of the window, once it equals the expected one or after a while.
-  std::vector<uint8_t> settledCapture(const std::function<bool(const std::vector<uint8_t>&, int, int)>& expected,
-                                      int* width, int* height) {
-    std::vector<uint8_t> rgb;
+  // The window's picture (as PNG) once it equals the expected one, else the last one
+  // read after a while.
+  std::string settledPicture(const std::string& expected) {
+    std::string seen;
     waitUntil([&] {
-      rgb = picture(width, height);
-      return expected(rgb, *width, *height);
+      int width = 0, height = 0;
+      std::vector<uint8_t> rgb = picture(&width, &height);
+      seen = pngOf(rgb, width, height);
+      return seen == expected;
     }, 10);
-    return rgb;
+    return seen;
   }
 
   // The test's own connection goes before the server does (Xlib ends a program whose
@@ -441,7 +453,7 @@ class WindowRun {
   std::unique_ptr<Client> client_;
   ::Window window_ = 0;
   size_t reported_ = 0;
-  int scale_ = 1;
+  int scale_ = 1, offset_x_ = 0, offset_y_ = 0;
 };
 
 #define SKIP_WITHOUT_XVFB()                                                                        \
@@ -449,31 +461,44 @@ class WindowRun {
     if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb): no X window tests"; \
   } while (false)
 
-TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
-  SKIP_WITHOUT_XVFB();
-  const std::string png = golden("point_half.png");
-  WindowRun run;
-  ASSERT_TRUE(run.start());
-  int width = 0, height = 0;
-  ASSERT_TRUE(run.client().size(run.window(), &width, &height));
-  EXPECT_EQ(width, 640);
-  EXPECT_EQ(height, 480);
-  ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
+// Takes the run through its pauses to the end: at each, at_pause may answer the pause
+// itself (it returns true), else a space does. The run must end as the terminal's does.
+void finishRun(WindowRun& run, const std::function<bool(int pause)>& at_pause = {}) {
   for (int pause = 1; pause <= kPointHalfPauses; ++pause) {
     ASSERT_TRUE(run.nextPause()) << "pause " << pause;
-    if (pause == kPointHalfPauses) {
-      std::vector<uint8_t> rgb = run.settledCapture(
-          [&](const std::vector<uint8_t>& p, int w, int h) { return pngOf(p, w, h) == png; }, &width,
-          &height);
-      ASSERT_EQ(width, 640);
-      ASSERT_EQ(height, 480);
-      zv::test::expect_golden(std::string(ZV_GOLDEN_DIR) + "/point_half.png", pngOf(rgb, width, height));
+    if (!at_pause || !at_pause(pause)) {
+      ASSERT_TRUE(run.key("space")) << "pause " << pause;
     }
-    ASSERT_TRUE(run.key("space"));
   }
   EXPECT_EQ(run.program().wait(), 0);
   EXPECT_EQ(run.program().report(), golden("point_half.report"));
   EXPECT_EQ(run.program().errors(), "");
+}
+
+// The window is 640 × 480 at a scale of 1 and 1280 × 960 at 2; its picture at the final
+// pause is the golden one, each pixel a scale × scale block.
+TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
+  SKIP_WITHOUT_XVFB();
+  const std::string png = golden("point_half.png");
+  for (int scale : {1, 2}) {
+    SCOPED_TRACE("scale " + std::to_string(scale));
+    WindowRun run;
+    // A desktop of 192 dpi scales the program by two, as Windows scales programs
+    // that are not DPI-aware.
+    ASSERT_TRUE(run.start([&](Client& client) {
+      if (scale == 2) client.setResources("Xft.dpi:\t192\n");
+    }));
+    int width = 0, height = 0;
+    ASSERT_TRUE(run.client().size(run.window(), &width, &height));
+    EXPECT_EQ(width, 640 * scale);
+    EXPECT_EQ(height, 480 * scale);
+    run.setView(scale);
+    ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
+    finishRun(run, [&](int pause) {
+      if (pause == kPointHalfPauses) zv::test::expect_golden(std::string(ZV_GOLDEN_DIR) + "/point_half.png", run.settledPicture(png));
+      return false;
+    });
+  }
 }
 
 // The close button pushes the close request's key code: at a pause that is the key
@@ -483,54 +508,55 @@ TEST(X11Window, CloseRequestIsAKeyAndTheWindowStays) {
   WindowRun run;
   ASSERT_TRUE(run.start());
   ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
-  for (int pause = 1; pause <= kPointHalfPauses; ++pause) {
-    ASSERT_TRUE(run.nextPause()) << "pause " << pause;
-    if (pause % 2 == 1) {
-      run.client().sendDelete(run.window());
-    } else {
-      ASSERT_TRUE(run.key("space"));
-    }
+  finishRun(run, [&](int pause) {
+    if (pause % 2 == 0) return false;
+    run.client().sendDelete(run.window());
     if (pause < kPointHalfPauses) {
-      ASSERT_EQ(run.client().find("invar"), run.window()) << "pause " << pause;
+      EXPECT_EQ(run.client().find("invar"), run.window()) << "pause " << pause;
     }
-  }
-  EXPECT_EQ(run.program().wait(), 0);
-  EXPECT_EQ(run.program().report(), golden("point_half.report"));
-  EXPECT_EQ(run.program().errors(), "");
+    return true;
+  });
 }
 
-// A desktop of 192 dpi scales the program by two, as Windows scales programs that are
-// not DPI-aware: a 1280 × 960 window whose every pixel is a 2 × 2 block of the golden
-// picture.
-TEST(X11Window, DesktopScaleFactorDoublesTheWindow) {
+// Alt+Enter at the final pause: a full-screen window of the screen's size shows the
+// picture scaled by two and centred on black (32 lines above and below); Alt+Enter
+// again brings back a 640 × 480 window showing it as before.
+TEST(X11Window, AltEnterShowsThePictureScaledOnTheWholeScreenAndBack) {
   SKIP_WITHOUT_XVFB();
   const std::string png = golden("point_half.png");
   WindowRun run;
-  ASSERT_TRUE(run.start([](Client& client) { client.setResources("Xft.dpi:\t192\n"); }));
-  int width = 0, height = 0;
-  ASSERT_TRUE(run.client().size(run.window(), &width, &height));
-  EXPECT_EQ(width, 1280);
-  EXPECT_EQ(height, 960);
-  run.setScale(2);
+  ASSERT_TRUE(run.start());
   ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
-  for (int pause = 1; pause <= kPointHalfPauses; ++pause) {
-    ASSERT_TRUE(run.nextPause()) << "pause " << pause;
-    if (pause == kPointHalfPauses) {
-      std::vector<uint8_t> rgb = run.settledCapture(
-          [&](const std::vector<uint8_t>& p, int w, int h) { return pngOf(p, w, h) == png; }, &width,
-          &height);
-      EXPECT_TRUE(pngOf(rgb, width, height) == png) << "not the golden picture scaled by two";
+  auto switchTo = [&](int width, int height) {
+    ::Window before = run.window(), now = 0;
+    EXPECT_TRUE(run.key("alt+Return"));
+    const bool switched = waitUntil([&] {
+      int w = 0, h = 0;
+      now = run.client().find("invar");
+      return now != 0 && now != before && run.client().size(now, &w, &h) && w == width && h == height;
+    });
+    EXPECT_TRUE(switched) << "no " << width << " x " << height << " window after Alt+Enter";
+    run.setWindow(now);
+    return switched && run.focus();
+  };
+  finishRun(run, [&](int pause) {
+    if (pause != kPointHalfPauses) return false;
+    if (switchTo(1280, 1024)) {
+      run.setView(2, 0, 32);
+      EXPECT_TRUE(run.settledPicture(png) == png) << "the full screen does not show the picture scaled and centred";
     }
-    ASSERT_TRUE(run.key("space"));
-  }
-  EXPECT_EQ(run.program().wait(), 0);
-  EXPECT_EQ(run.program().report(), golden("point_half.report"));
-  EXPECT_EQ(run.program().errors(), "");
+    if (switchTo(640, 480)) {
+      run.setView(1);
+      EXPECT_TRUE(run.settledPicture(png) == png) << "the window does not show the picture after the switch back";
+    }
+    return false;
+  });
 }
 
 // Text typed on a German layout, where "ö" has a key of its own (AC10), and on the US
 // layout, where a spare keycode without a PC key is bound to it: the entry shows
-// "Lösung" in code page 437. The entry is then cleared and the run goes on to the golden report.
+// "Lösung" in code page 437. The entry is then cleared and the run goes on to the
+// golden report.
 TEST(X11Window, GermanTextReachesTheEntryInCodePage437) {
   SKIP_WITHOUT_XVFB();
   for (const char* layout : {"de", "us"}) {
@@ -547,15 +573,8 @@ TEST(X11Window, GermanTextReachesTheEntryInCodePage437) {
     EXPECT_TRUE(waitUntil([&] { return run.rowReads(4, "a11=? L\x94" "sung"); }, 10))
         << "the entry does not show L\\x94sung";
     ASSERT_TRUE(run.key("Escape"));
-    std::vector<std::vector<std::string>> entries = kPointHalfKeys;
-    ASSERT_TRUE(run.typeEntries(entries));
-    for (int pause = 1; pause <= kPointHalfPauses; ++pause) {
-      ASSERT_TRUE(run.nextPause()) << "pause " << pause;
-      ASSERT_TRUE(run.key("space"));
-    }
-    EXPECT_EQ(run.program().wait(), 0);
-    EXPECT_EQ(run.program().report(), golden("point_half.report"));
-    EXPECT_EQ(run.program().errors(), "");
+    ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
+    finishRun(run);
   }
 }
 

@@ -77,6 +77,10 @@ struct Connection {
   std::vector<DisplayMode> modes;
   std::unordered_map<XWindow, Record*> windows;
   x11::ScanCode scan_of_keycode[256]{};
+  // What each keycode held down was reported as: X sends no release to a window that
+  // has lost the focus, so these are released when the focus comes back without them.
+  x11::KeyOutput held[256][2]{};
+  uint8_t held_count[256]{};
   int32_t layout_character[2][128];  // by extended bit and scan code; -1: US rules
   RECT clip{};
   bool clipped = false;
@@ -486,7 +490,7 @@ NativeWindow* createWindow(const NativeWindowDesc& desc) {
   attributes.border_pixel = 0;
   attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                           EnterWindowMask | LeaveWindowMask | FocusChangeMask | ExposureMask | StructureNotifyMask |
-                          PropertyChangeMask;
+                          PropertyChangeMask | KeymapStateMask;
   Transform t = transformLocked();
   r->xid = XCreateWindow(c.display, c.root, t.x + t.scale * r->client.left, t.y + t.scale * r->client.top, 1, 1, 0,
                          c.depth, InputOutput, c.visual, CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
@@ -779,6 +783,13 @@ void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
       x11::KeyInput input{c.scan_of_keycode[key.keycode & 0xFF], keysym, text, length, event.type == KeyPress};
       x11::KeyOutput out[2];
       int count = x11::translateKeyEvent(input, out);
+      const unsigned keycode = key.keycode & 0xFF;
+      if (event.type == KeyPress) {
+        std::copy_n(out, count, c.held[keycode]);
+        c.held_count[keycode] = static_cast<uint8_t>(count);
+      } else {
+        c.held_count[keycode] = 0;
+      }
       for (int i = 0; i < count; ++i) {
         Action action{Action::key};
         action.key_output = out[i];
@@ -786,6 +797,21 @@ void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
       }
       break;
     }
+    case KeymapNotify:
+      // Follows every FocusIn: keys released while another window had the focus are
+      // released now, last pressed part first (AltGr's right Alt before its Ctrl).
+      for (unsigned keycode = 8; keycode < 256; ++keycode) {
+        if (!c.held_count[keycode] || (event.xkeymap.key_vector[keycode / 8] >> (keycode % 8)) & 1) continue;
+        for (int i = c.held_count[keycode] - 1; i >= 0; --i) {
+          Action action{Action::key};
+          action.key_output = c.held[keycode][i];
+          action.key_output.down = false;
+          action.key_output.character = kNoCharacter;
+          actions.push_back(action);
+        }
+        c.held_count[keycode] = 0;
+      }
+      break;
     case ButtonPress:
     case ButtonRelease: {
       POINT at = layerPointLocked(event.xbutton.x_root, event.xbutton.y_root);
