@@ -85,6 +85,10 @@ struct Backend {
   // modifiers (MapVirtualKeyA's answer), a Windows-1252 byte with kDeadKey added for
   // a dead key; -1 leaves the key to the US layout's rules.
   int32_t (*layoutCharacter)(uint8_t scan, bool extended);
+
+  // The part of the screen a desktop's panels leave to windows, in screen
+  // coordinates; false (or a null slot): the whole screen.
+  bool (*workArea)(RECT* area);
 };
 inline constexpr int32_t kDeadKey = 0x10000;
 

@@ -27,6 +27,14 @@ DisplayMode currentModeLocked() {
   return backend ? backend->currentMode() : DisplayMode{0, 0, 0, 0};
 }
 
+RECT workAreaLocked() {
+  const Backend* backend = desktop().backend;
+  RECT area{};
+  if (backend && backend->workArea && backend->workArea(&area)) return area;
+  DisplayMode m = currentModeLocked();
+  return RECT{0, 0, m.width, m.height};
+}
+
 void fillDevMode(DEVMODEA* mode, const DisplayMode& m) {
   WORD size = mode->dmSize;
   WORD extra = mode->dmDriverExtra;
@@ -208,12 +216,10 @@ BOOL SystemParametersInfoA(UINT action, UINT uparam, PVOID pvparam, UINT) {
       d.screen_saver = uparam != 0;
       if (d.backend && d.backend->setScreenSaver) d.backend->setScreenSaver(d.screen_saver);
       return TRUE;
-    case SPI_GETWORKAREA: {
+    case SPI_GETWORKAREA:
       if (!pvparam) break;
-      DisplayMode m = currentModeLocked();
-      *static_cast<RECT*>(pvparam) = RECT{0, 0, m.width, m.height};
+      *static_cast<RECT*>(pvparam) = workAreaLocked();
       return TRUE;
-    }
     default:
       break;
   }
@@ -255,7 +261,7 @@ BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info) {
   std::lock_guard<std::mutex> hold(userLock());
   DisplayMode m = currentModeLocked();
   info->rcMonitor = RECT{0, 0, m.width, m.height};
-  info->rcWork = info->rcMonitor;
+  info->rcWork = workAreaLocked();
   info->dwFlags = MONITORINFOF_PRIMARY;
   if (info->cbSize == sizeof(MONITORINFOEXA)) {
     std::memcpy(static_cast<MONITORINFOEXA*>(info)->szDevice, "\\\\.\\DISPLAY1", 13);

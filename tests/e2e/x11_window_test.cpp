@@ -27,26 +27,16 @@
 #include "gfx/builtin_data.h"
 #include "tests/gfx/screen_picture.h"
 #include "tests/support/files.h"
+#include "tests/support/x11_client.h"
 #include "tests/support/xvfb.h"
 
 namespace {
 
+using zv::test::Client;
+using zv::test::onPath;
+using zv::test::runTool;
 using Clock = std::chrono::steady_clock;
 using zv::test::read_file;
-
-bool onPath(const char* program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(start, end - start) + "/" + program;
-    if (access(candidate.c_str(), X_OK) == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
 
 // Polls the condition every 20 ms until it holds or the time is up.
 bool waitUntil(const std::function<bool()>& ready, int seconds = 20) {
@@ -56,25 +46,6 @@ bool waitUntil(const std::function<bool()>& ready, int seconds = 20) {
     usleep(20000);
   }
   return true;
-}
-
-// Runs a tool with DISPLAY set to the display; true when it succeeded.
-bool runTool(const std::string& display, const std::vector<std::string>& arguments) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    setenv("DISPLAY", display.c_str(), 1);
-    int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(devnull, 1);
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The program, started in a directory with DISPLAY set for it alone.
@@ -136,125 +107,6 @@ class Program {
   bool exited_ = false;
   int status_ = -1, signal_ = 0;
   bool core_ = false;
-};
-
-// The test's own connection to the display: finds the program's window and reads it.
-class Client {
- public:
-  // The program's windows come and go (a full-screen switch): a request about one
-  // that has just gone fails and is answered as "not there", not with the end of the
-  // test program, which is what Xlib's default error handler does.
-  explicit Client(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  }
-  ~Client() {
-    if (display_) XCloseDisplay(display_);
-  }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
-  bool connected() const { return display_ != nullptr; }
-
-  void autoRepeatOff() {
-    XAutoRepeatOff(display_);
-    XSync(display_, False);
-  }
-
-  // The mapped top-level window with that title, or 0.
-  ::Window find(const char* title) {
-    ::Window root = DefaultRootWindow(display_), parent = 0, *children = nullptr;
-    unsigned count = 0;
-    ::Window found = 0;
-    if (!XQueryTree(display_, root, &root, &parent, &children, &count)) return 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-      char* name = nullptr;
-      XWindowAttributes attributes;
-      if (XFetchName(display_, children[i], &name) && name) {
-        if (std::strcmp(name, title) == 0 && XGetWindowAttributes(display_, children[i], &attributes) &&
-            attributes.map_state == IsViewable) {
-          found = children[i];
-        }
-        XFree(name);
-      }
-    }
-    if (children) XFree(children);
-    return found;
-  }
-
-  ::Window focused() {
-    ::Window window = 0;
-    int revert = 0;
-    XGetInputFocus(display_, &window, &revert);
-    return window;
-  }
-
-  bool size(::Window window, int* width, int* height, int* x = nullptr, int* y = nullptr) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display_, window, &attributes)) return false;
-    *width = attributes.width;
-    *height = attributes.height;
-    if (x) *x = attributes.x;
-    if (y) *y = attributes.y;
-    return true;
-  }
-
-  // The window's pixels as RGB triples; empty, with a size of 0, when the window
-  // cannot be read.
-  std::vector<uint8_t> capture(::Window window, int* width, int* height) {
-    std::vector<uint8_t> rgb;
-    if (!size(window, width, height)) {
-      *width = *height = 0;
-      return rgb;
-    }
-    XImage* image = XGetImage(display_, window, 0, 0, static_cast<unsigned>(*width), static_cast<unsigned>(*height),
-                              AllPlanes, ZPixmap);
-    if (!image) {
-      *width = *height = 0;
-      return rgb;
-    }
-    rgb.reserve(static_cast<size_t>(*width) * static_cast<size_t>(*height) * 3);
-    for (int y = 0; y < *height; ++y) {
-      for (int x = 0; x < *width; ++x) {
-        unsigned long p = XGetPixel(image, x, y);
-        rgb.insert(rgb.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
-      }
-    }
-    XDestroyImage(image);
-    return rgb;
-  }
-
-  // Binds a keysym to keycode 8, which has no key of a PC keyboard (no XKB name), as
-  // xdotool does for a character the layout lacks; the binding stays, so that the
-  // program reads the key with it however late.
-  bool bindSpareKeycode(KeySym keysym) {
-    KeySym syms[2] = {keysym, keysym};
-    XChangeKeyboardMapping(display_, 8, 2, syms, 1);
-    XSync(display_, False);
-    return true;
-  }
-
-  // The resource database programs read at start (what xrdb sets).
-  void setResources(const std::string& resources) {
-    XChangeProperty(display_, DefaultRootWindow(display_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
-    XSync(display_, False);
-  }
-
-  // What a window manager sends when its close button is pressed.
-  void sendDelete(::Window window) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window, False, NoEventMask, &event);
-    XFlush(display_);
-  }
-
- private:
-  Display* display_;
 };
 
 std::string golden(const std::string& name) { return read_file(std::string(ZV_GOLDEN_DIR) + "/" + name); }

@@ -106,7 +106,7 @@ const Backend kVirtualBackend = {
     "virtual",   createWindow, destroyWindow, showWindow,  placeWindow, setTitle,  setTopmost,
     setColourKey, raiseWindow, lockSurface,   unlockSurface, desktopMode, currentMode, modeCount,
     mode,        setMode,      nullptr,       nullptr,     nullptr,     nullptr,     nullptr,
-    nullptr};
+    nullptr,     nullptr};
 
 }  // namespace
 }  // namespace zv::win32

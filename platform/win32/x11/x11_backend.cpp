@@ -69,7 +69,7 @@ struct Connection {
   bool shm_available = false;
   bool repeat_detectable = false;
   Atom wm_protocols = 0, wm_delete = 0, net_wm_name = 0, utf8_string = 0, net_wm_state = 0, state_above = 0,
-       state_fullscreen = 0, state_max_vert = 0, state_max_horz = 0, motif_hints = 0, net_active_window = 0;
+       state_fullscreen = 0, state_max_vert = 0, state_max_horz = 0, motif_hints = 0, net_active_window = 0, net_workarea = 0;
   Cursor invisible = 0;
   bool cursor_hidden = false;
   bool emulating = false;
@@ -698,10 +698,35 @@ int32_t layoutCharacter(uint8_t scan, bool extended) {
   return scan < 128 ? connection().layout_character[extended][scan] : -1;
 }
 
+// What a desktop's panels leave free (_NET_WORKAREA of the current desktop, as the
+// window manager keeps it); an emulated mode is all screen.
+bool workArea(RECT* area) {
+  XLock hold;
+  Connection& c = connection();
+  if (c.emulating) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool found = false;
+  if (XGetWindowProperty(c.display, c.root, c.net_workarea, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
+                         &data) == Success && data) {
+    if (format == 32 && count == 4) {
+      const auto* v = reinterpret_cast<const long*>(data);
+      const int32_t k = c.dpi_scale;
+      *area = RECT{static_cast<LONG>(v[0] / k), static_cast<LONG>(v[1] / k), static_cast<LONG>((v[0] + v[2]) / k),
+                   static_cast<LONG>((v[1] + v[3]) / k)};
+      found = area->right > area->left && area->bottom > area->top;
+    }
+    XFree(data);
+  }
+  return found;
+}
+
 const Backend kX11Backend = {"x11",        createWindow,  destroyWindow, showWindow, placeWindow,     setTitle,
                              setTopmost,   nullptr,       raiseWindow,   lockSurface, unlockSurface,  desktopMode,
                              currentMode,  modeCount,     mode,          setMode,    warpCursor,      setCursorVisible,
-                             setScreenSaver, nullptr,     clipCursor,    layoutCharacter};
+                             setScreenSaver, nullptr,     clipCursor,    layoutCharacter, workArea};
 
 // ---- The event thread ----
 
@@ -1045,6 +1070,7 @@ const Backend* openDisplayBackend() {
   c.state_max_horz = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
   c.motif_hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
   c.net_active_window = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+  c.net_workarea = XInternAtom(display, "_NET_WORKAREA", False);
   // An invisible cursor: a 1 × 1 pixmap cursor with an empty mask.
   char empty = 0;
   Pixmap blank = XCreateBitmapFromData(display, c.root, &empty, 1, 1);

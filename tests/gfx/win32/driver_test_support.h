@@ -82,13 +82,18 @@ struct Input {
   std::vector<EventRecord> events;
 };
 
-// Presses and releases F12 and collects keys and events until its key code and its
-// release event have arrived: everything given to the window before is handled by
-// then. The sentinel's own code and events are left out.
-inline Input drainInput() {
-  Input input;
+inline void pressVirtualSentinel() {
   vdesk::key(SENTINEL_KEY, SENTINEL_SCAN, false, true);
   vdesk::key(SENTINEL_KEY, SENTINEL_SCAN, false, false);
+}
+
+// Presses and releases F12 (on the virtual desktop, unless the caller presses it
+// another way) and collects keys and events until its key code and its release event
+// have arrived: everything given to the window before is handled by then. The
+// sentinel's own code and events are left out.
+inline Input drainInput(const std::function<void()>& press_sentinel = pressVirtualSentinel) {
+  Input input;
+  press_sentinel();
   bool have_code = false, have_release = false;
   waitFor([&] {
     for (int32_t key : takeKeys()) {

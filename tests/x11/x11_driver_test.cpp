@@ -1,0 +1,172 @@
+// The GDI driver on the X11 backend, in this process, against an Xvfb of its own: what
+// a window manager, the pointer, the desktop's panels and the screen saver do reaches
+// the screen as on Windows. Keys and pointer come through XTEST (xdotool), the close
+// request as a window manager sends it. Skipped only where Xvfb or xdotool is missing.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gfx/screen_mode.h"
+#include "gfx/win32/window.h"
+#include "tests/gfx/win32/driver_test_support.h"
+#include "tests/support/x11_client.h"
+#include "tests/support/xvfb.h"
+
+namespace {
+
+using namespace zvtest::drivers;
+using zv::test::Client;
+
+constexpr char kTitle[] = "x11test";
+constexpr int32_t KEY_CLOSE_REQUEST = 27647;
+
+// The server outlives every test: the layer keeps its connection to the end of the
+// process, and a server gone before it would end the process as a lost display does.
+zv::test::Xvfb* g_server = nullptr;
+int g_initial_saver_timeout = -1;
+
+class X11Driver : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (g_server || !zv::test::onPath("Xvfb") || !zv::test::onPath("xdotool")) return;
+    g_server = new zv::test::Xvfb;
+    // The layer opens the display at its first use, which comes after this.
+    if (g_server->ready()) setenv("DISPLAY", g_server->display().c_str(), 1);
+    Client client(g_server->display());
+    g_initial_saver_timeout = client.screenSaverTimeout();
+  }
+
+  void SetUp() override {
+    if (!g_server) GTEST_SKIP() << "Xvfb or xdotool is not installed (apt-get install xvfb xdotool)";
+    ASSERT_TRUE(g_server->ready()) << "Xvfb did not report a display";
+    client_ = std::make_unique<Client>(g_server->display());
+    ASSERT_TRUE(client_->connected());
+    zv::runtime_exit();
+    zv::runtime_constructor();
+    zv::resetKeyQueue();
+    list_[0] = &zv::gdiWindowDriver();
+    zv::setWindowDriverList(list_);
+    zv::setScreenDriverName(nullptr);
+    unsetenv("ZVGFX");
+    zv::setWindowTitle(kTitle, sizeof kTitle - 1);
+    zv::inputState().hwheel = 0;
+    // The pointer starts outside the window, so that the window sees it come in.
+    ASSERT_TRUE(xdotool({"mousemove", "3", "3"}));
+    ASSERT_EQ(zv::setScreenSize(640, 480, 8, 1, 0, 0), 0);
+    ASSERT_TRUE(waitFor([&] { return (window_ = client_->find(kTitle)) != 0; })) << "no window titled " << kTitle;
+    ASSERT_TRUE(waitFor([&] {
+      if (client_->focused() == window_) return true;
+      xdotool({"windowfocus", std::to_string(window_)});
+      return client_->focused() == window_;
+    }));
+    drain();
+  }
+
+  void TearDown() override {
+    zv::closeScreenAtExit();
+    zv::setWindowDriverList(nullptr);
+    zv::resetKeyQueue();
+  }
+
+  bool xdotool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xdotool");
+    return zv::test::runTool(g_server->display(), arguments);
+  }
+
+  Input drain() {
+    return drainInput([&] { xdotool({"key", "F12"}); });
+  }
+
+  std::unique_ptr<Client> client_;
+  ::Window window_ = 0;
+  const zv::WindowDriver* list_[2]{};
+};
+
+// The window manager's close button: the close request's key code and event, and the
+// window stays.
+TEST_F(X11Driver, CloseRequestPushesItsKeyAndEventAndTheWindowStays) {
+  client_->sendDelete(window_);
+  const Input input = drain();
+  EXPECT_EQ(input.keys, std::vector<int32_t>{KEY_CLOSE_REQUEST});
+  EXPECT_EQ(eventTypes(input.events), std::vector<int32_t>{zv::EVENT_CLOSE_REQUEST});
+  EXPECT_EQ(client_->find(kTitle), window_);
+  EXPECT_NE(zv::currentScreen(), nullptr);
+}
+
+// Pointer motion, the three buttons, the two extra ones and both wheels (X buttons 1 to
+// 9), each as the event the window procedure makes of its message.
+TEST_F(X11Driver, PointerActionsArriveAsMouseEvents) {
+  struct Step {
+    std::vector<std::string> xdotool;
+    std::vector<EventRecord> events;
+  };
+  const std::string window = std::to_string(window_);
+  const Step steps[] = {
+      {{"mousemove", "--window", window, "100", "50"}, {{zv::EVENT_MOUSE_ENTER, 0, 0}}},
+      {{"mousemove_relative", "10", "5"}, {{zv::EVENT_MOUSE_MOVE, 110, 55}}},
+      {{"click", "1"}, {{zv::EVENT_BUTTON_DOWN, 1, 0}, {zv::EVENT_BUTTON_UP, 1, 0}}},
+      {{"click", "3"}, {{zv::EVENT_BUTTON_DOWN, 2, 0}, {zv::EVENT_BUTTON_UP, 2, 0}}},
+      {{"click", "2"}, {{zv::EVENT_BUTTON_DOWN, 4, 0}, {zv::EVENT_BUTTON_UP, 4, 0}}},
+      {{"click", "8"}, {{zv::EVENT_BUTTON_DOWN, 8, 0}, {zv::EVENT_BUTTON_UP, 8, 0}}},
+      {{"click", "9"}, {{zv::EVENT_BUTTON_DOWN, 16, 0}, {zv::EVENT_BUTTON_UP, 16, 0}}},
+      {{"click", "4"}, {{zv::EVENT_WHEEL, 1, 0}}},
+      {{"click", "5"}, {{zv::EVENT_WHEEL, 0, 0}}},
+      {{"click", "7"}, {{zv::EVENT_HORIZONTAL_WHEEL, 1, 0}}},
+      {{"click", "6"}, {{zv::EVENT_HORIZONTAL_WHEEL, 0, 0}}},
+      {{"mousemove", "5", "5"}, {{zv::EVENT_MOUSE_LEAVE, 0, 0}}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.xdotool[0] + " " + step.xdotool[1]);
+    ASSERT_TRUE(xdotool(step.xdotool));
+    EXPECT_EQ(drain().events, step.events);
+  }
+}
+
+// A clip rectangle holds the pointer inside the window; without one it goes anywhere.
+TEST_F(X11Driver, ClipCursorConfinesThePointerToTheWindow) {
+  const RECT client_area = zv::clientRectOnScreen(zv::windowState().window);
+  ASSERT_TRUE(ClipCursor(&client_area));
+  ASSERT_TRUE(xdotool({"mousemove", "3", "3"}));
+  int x = -1, y = -1;
+  ASSERT_TRUE(client_->pointer(&x, &y));
+  EXPECT_TRUE(x >= client_area.left && x < client_area.right && y >= client_area.top && y < client_area.bottom)
+      << "pointer at " << x << ", " << y;
+  ASSERT_TRUE(ClipCursor(nullptr));
+  ASSERT_TRUE(xdotool({"mousemove", "3", "3"}));
+  ASSERT_TRUE(client_->pointer(&x, &y));
+  EXPECT_EQ(x, 3);
+  EXPECT_EQ(y, 3);
+}
+
+// The screen saver is off while the screen is open and comes back as it was.
+TEST_F(X11Driver, ScreenSaverIsOffWhileTheScreenIsOpen) {
+  ASSERT_GT(g_initial_saver_timeout, 0) << "the server starts with its screen saver off";
+  EXPECT_EQ(client_->screenSaverTimeout(), 0);
+  zv::closeScreenAtExit();
+  EXPECT_EQ(client_->screenSaverTimeout(), g_initial_saver_timeout);
+}
+
+// The desktop's panels: the work area the window manager announces, whole screen
+// without one.
+TEST_F(X11Driver, WorkAreaIsWhatTheDesktopLeavesFree) {
+  RECT area{};
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+  EXPECT_EQ(area.right - area.left, 1280);
+  EXPECT_EQ(area.bottom - area.top, 1024);
+  client_->setWorkArea(0, 24, 1280, 1000);
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+  EXPECT_EQ(area.top, 24);
+  EXPECT_EQ(area.bottom, 1024);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetMonitorInfoA(MonitorFromWindow(zv::windowState().window, MONITOR_DEFAULTTONEAREST), &info));
+  EXPECT_EQ(info.rcWork.top, 24);
+  EXPECT_EQ(info.rcMonitor.top, 0);
+  client_->setWorkArea(0, 0, 1280, 1024);
+}
+
+}  // namespace
