@@ -122,14 +122,7 @@ void printRatios(const zvbench::FigureReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Medians of five runs unless the command line says otherwise.
-  std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  std::string min_time = "--benchmark_min_time=0.1";
-  args.insert(args.begin() + 1, {repetitions.data(), min_time.data()});
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  if (!zvbench::initialize(argc, argv, "--benchmark_min_time=0.1")) return 1;
   registerAll();
   zvbench::FigureReporter reporter(zvbench::cpuTime);
   benchmark::RunSpecifiedBenchmarks(&reporter);

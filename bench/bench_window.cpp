@@ -87,18 +87,6 @@ void BM_FullCycle(benchmark::State& state) {
   }
 }
 
-// The destination starts 64 bytes further into its page than the source: copies of
-// this size between equal page offsets take the string-move instruction, which some
-// processors run ten times slower, and would flatter the ratios.
-void BM_Memcpy(benchmark::State& state) {
-  std::vector<uint8_t> from(FRAME_BYTES, 0x5A), to(FRAME_BYTES + 64);
-  for (auto _ : state) {
-    std::memcpy(to.data() + 64, from.data(), FRAME_BYTES);
-    benchmark::DoNotOptimize(to.data());
-    benchmark::ClobberMemory();
-  }
-}
-
 // The calculator on the virtual desktop, waiting at its first prompt for 10 s; then
 // typed to its end. The share of one core the process used while it waited.
 double idleShareOfOneCore() {
@@ -145,12 +133,7 @@ double idleShareOfOneCore() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  args.insert(args.begin() + 1, repetitions.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  if (!zvbench::initialize(argc, argv)) return 1;
   unsetenv("ZVGFX");
   zv::vdesk::enable(1280, 1024);
 
@@ -163,7 +146,7 @@ int main(int argc, char** argv) {
   }
   benchmark::RegisterBenchmark(NO_DIRTY, BM_EmptyCycle)->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark(ALL_DIRTY, BM_FullCycle)->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark(MEMCPY, BM_Memcpy)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark(MEMCPY, zvbench::memcpyFrame, FRAME_BYTES)->Unit(benchmark::kMicrosecond);
   zvbench::FigureReporter reporter(zvbench::realTime);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

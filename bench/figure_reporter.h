@@ -1,17 +1,45 @@
-// A console reporter that also keeps one figure per benchmark run by name (the CPU
-// time, or a rate), so that a program can print the ratio of two benchmarks after
-// the runs. With repetitions the aggregates come as <name>_median and so on; the
-// lookup prefers the medians.
+// What the benchmark programs share: a console reporter that also keeps one figure
+// per benchmark run by name (the CPU time, or a rate), so that a program can print
+// the ratio of two benchmarks after the runs (with repetitions the aggregates come as
+// <name>_median and so on; the lookup prefers the medians); the library's set-up with
+// five repetitions; and memcpy of a frame, the limit most ratios are taken against.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace zvbench {
+
+// The library's set-up, five repetitions (and the program's own default, when given)
+// unless the command line says otherwise; false for an argument it does not know.
+inline bool initialize(int argc, char** argv, const char* program_default = nullptr) {
+  std::vector<char*> args(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=5", own = program_default ? program_default : "";
+  args.insert(args.begin() + 1, repetitions.data());
+  if (program_default) args.insert(args.begin() + 2, own.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
+
+// memcpy of `bytes`. The destination starts 64 bytes further into its page than the
+// source: copies of frame size between equal page offsets take the string-move
+// instruction, which some processors run ten times slower, and would flatter the
+// ratios.
+inline void memcpyFrame(benchmark::State& state, size_t bytes) {
+  std::vector<uint8_t> from(bytes, 0x5A), to(bytes + 64);
+  for (auto _ : state) {
+    std::memcpy(to.data() + 64, from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+}
 
 using Run = benchmark::BenchmarkReporter::Run;
 

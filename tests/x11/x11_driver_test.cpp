@@ -43,7 +43,7 @@ class X11Driver : public ::testing::Test {
   void SetUp() override {
     if (!g_server) GTEST_SKIP() << "Xvfb or xdotool is not installed (apt-get install xvfb xdotool)";
     ASSERT_TRUE(g_server->ready()) << "Xvfb did not report a display";
-    client_ = std::make_unique<Client>(g_server->display());
+    client_ = std::make_unique<Client>(g_server->display(), false);
     ASSERT_TRUE(client_->connected());
     zv::runtime_exit();
     zv::runtime_constructor();
