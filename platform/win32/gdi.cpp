@@ -74,11 +74,8 @@ extern "C" {
 HDC GetDC(HWND handle) {
   std::lock_guard<std::mutex> hold(userLock());
   if (!handle) return reinterpret_cast<HDC>(&g_screen_dc);
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return nullptr;
   return reinterpret_cast<HDC>(&window->dc);
 }
 

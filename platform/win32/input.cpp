@@ -648,11 +648,8 @@ BOOL TrackMouseEvent(LPTRACKMOUSEEVENT track) {
     track->dwHoverTime = 0;
     return TRUE;
   }
-  Window* window = windowLocked(track->hwndTrack);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(track->hwndTrack);
+  if (!window) return FALSE;
   if (!(track->dwFlags & TME_LEAVE)) return TRUE;  // hover is not reported
   if (track->dwFlags & TME_CANCEL) {
     if (d.tracking == window) d.tracking = nullptr;

@@ -149,6 +149,8 @@ ThreadQueue* queueLocked(DWORD thread_id);  // null when the thread has ended or
 
 // Live window of a handle, or null. Lock held.
 Window* windowLocked(HWND window);
+// The same for a handle a caller passed in: null sets ERROR_INVALID_WINDOW_HANDLE.
+Window* validWindowLocked(HWND window);
 Window* windowAtLocked(POINT screen_point);
 RECT clientRectOnScreen(const Window* window);
 

@@ -226,6 +226,12 @@ Window* windowLocked(HWND handle) {
   return nullptr;
 }
 
+Window* validWindowLocked(HWND handle) {
+  Window* window = windowLocked(handle);
+  if (!window) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return window;
+}
+
 Window* windowAtLocked(POINT point) {
   for (Window* window : desktop().z_order) {
     const RECT& r = window->window_rect;
@@ -475,11 +481,8 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
 
 BOOL DestroyWindow(HWND handle) {
   std::unique_lock<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   // Only the owner destroys its window, unless the owner has ended (a program
   // cleaning up after its window thread).
   if (window->owner != GetCurrentThreadId() && queueLocked(window->owner)) {
@@ -511,21 +514,15 @@ BOOL IsWindowVisible(HWND handle) {
 
 BOOL ShowWindow(HWND handle, int command) {
   std::lock_guard<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   return showLocked(window, command);
 }
 
 BOOL UpdateWindow(HWND handle) {
   std::unique_lock<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   bool paint = window->invalid && window->visible && window->owner == GetCurrentThreadId();
   WNDPROC proc = window->proc;
   hold.unlock();
@@ -609,11 +606,8 @@ LRESULT DispatchMessageA(const MSG* msg) {
     if (known) proc(msg->hwnd, WM_TIMER, msg->wParam, GetTickCount());
     return 0;
   }
-  Window* window = windowLocked(msg->hwnd);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  Window* window = validWindowLocked(msg->hwnd);
+  if (!window) return 0;
   if (window->owner != GetCurrentThreadId()) {
     SetLastError(ERROR_WINDOW_OF_OTHER_THREAD);
     return 0;
@@ -629,11 +623,8 @@ BOOL PostMessageA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
     currentQueueLocked();
     return postToThreadLocked(GetCurrentThreadId(), nullptr, message, wparam, lparam) ? TRUE : FALSE;
   }
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   if (!postLocked(window, message, wparam, lparam)) {
     SetLastError(ERROR_INVALID_THREAD_ID);
     return FALSE;
@@ -652,11 +643,8 @@ BOOL PostThreadMessageA(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lpa
 
 LRESULT SendMessageA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
   std::unique_lock<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return 0;
   if (window->owner == GetCurrentThreadId()) {
     WNDPROC proc = window->proc;
     hold.unlock();
@@ -742,11 +730,8 @@ LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) 
 
 BOOL SetWindowTextA(HWND handle, LPCSTR text) {
   std::lock_guard<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   window->title = text ? text : "";
   Desktop& d = desktop();
   if (d.backend && window->native) d.backend->setTitle(window->native, window->title.c_str());
@@ -845,11 +830,8 @@ BOOL AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) { return AdjustWindow
 BOOL SetWindowPos(HWND handle, HWND insert_after, int x, int y, int width, int height, UINT flags) {
   std::lock_guard<std::mutex> hold(userLock());
   Desktop& d = desktop();
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   RECT before = window->window_rect;
   RECT& r = window->window_rect;
   if (!(flags & SWP_NOMOVE)) {
@@ -891,11 +873,8 @@ BOOL SetWindowPos(HWND handle, HWND insert_after, int x, int y, int width, int h
 
 BOOL SetForegroundWindow(HWND handle) {
   std::lock_guard<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   activateLocked(window);
   return TRUE;
 }
@@ -948,22 +927,16 @@ BOOL InvalidateRect(HWND handle, const RECT* rect, BOOL) {
     for (Window* window : desktop().windows) invalidateLocked(window, nullptr);
     return TRUE;
   }
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   invalidateLocked(window, rect);
   return TRUE;
 }
 
 BOOL ValidateRect(HWND handle, const RECT* rect) {
   std::lock_guard<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   // The update region is kept as one rectangle: a rectangle validates it when it
   // covers it.
   if (window->invalid && (!rect || (rect->left <= window->update.left && rect->top <= window->update.top &&
@@ -975,11 +948,8 @@ BOOL ValidateRect(HWND handle, const RECT* rect) {
 
 BOOL GetUpdateRect(HWND handle, LPRECT rect, BOOL) {
   std::lock_guard<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   if (rect) *rect = window->invalid ? window->update : RECT{0, 0, 0, 0};
   return window->invalid ? TRUE : FALSE;
 }
@@ -987,11 +957,8 @@ BOOL GetUpdateRect(HWND handle, LPRECT rect, BOOL) {
 UINT_PTR SetTimer(HWND handle, UINT_PTR id, UINT elapse, TIMERPROC timer_proc) {
   std::lock_guard<std::mutex> hold(userLock());
   if (handle) {
-    Window* window = windowLocked(handle);
-    if (!window) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    Window* window = validWindowLocked(handle);
+    if (!window) return 0;
     if (window->owner != GetCurrentThreadId()) {
       SetLastError(ERROR_ACCESS_DENIED);
       return 0;
@@ -1044,21 +1011,15 @@ BOOL FlashWindowEx(PFLASHWINFO info) {
   }
   // Nothing flashes; the answer is whether the window was the active one.
   std::lock_guard<std::mutex> hold(userLock());
-  Window* window = windowLocked(info->hwnd);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(info->hwnd);
+  if (!window) return FALSE;
   return desktop().foreground == window ? TRUE : FALSE;
 }
 
 BOOL SetLayeredWindowAttributes(HWND handle, COLORREF key, BYTE alpha, DWORD flags) {
   std::lock_guard<std::mutex> hold(userLock());
-  Window* window = windowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  Window* window = validWindowLocked(handle);
+  if (!window) return FALSE;
   if (!(window->ex_style & WS_EX_LAYERED)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
