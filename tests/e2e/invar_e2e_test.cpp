@@ -22,8 +22,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <memory>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -45,8 +47,7 @@ Result run_scripted(const std::string& dir, const std::string& input, bool close
   EXPECT_EQ(pipe(in_pipe), 0);
   EXPECT_EQ(pipe(out_pipe), 0);
   EXPECT_EQ(pipe(err_pipe), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
+  zv::test::ChildProcess child(ZV_INVAR_BINARY, [&] {
     dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
@@ -54,9 +55,7 @@ Result run_scripted(const std::string& dir, const std::string& input, bool close
     if (close_output) close(1);
     if (chdir(dir.c_str()) != 0) _exit(126);
     unsetenv("DISPLAY");  // the terminal's runs: no window, even on a desktop
-    execl(ZV_INVAR_BINARY, "invar", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  });
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -71,7 +70,7 @@ Result run_scripted(const std::string& dir, const std::string& input, bool close
     int left = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
     if (left <= 0) {
-      kill(pid, SIGKILL);
+      child.send(SIGKILL);
       ADD_FAILURE() << "the program did not finish in " << seconds << " s";
       break;
     }
@@ -88,9 +87,7 @@ Result run_scripted(const std::string& dir, const std::string& input, bool close
   }
   close(out_pipe[0]);
   close(err_pipe[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.status = child.wait();
   return r;
 }
 
@@ -207,8 +204,7 @@ class TerminalSession {
     size.ws_col = 80;
     EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, &size), 0);
     EXPECT_EQ(tcgetattr(slave_, &before_), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
+    child_ = std::make_unique<zv::test::ChildProcess>(ZV_INVAR_BINARY, [&] {
       close(master_);
       // The signals that end the program have their default action, whatever the
       // test runner ignores.
@@ -219,15 +215,10 @@ class TerminalSession {
       setenv("LC_ALL", "C.UTF-8", 1);
       setenv("TERM", "xterm", 1);
       unsetenv("DISPLAY");
-      execl(ZV_INVAR_BINARY, "invar", static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    });
   }
   ~TerminalSession() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    child_.reset();
     close(master_);
     close(slave_);
   }
@@ -273,23 +264,14 @@ class TerminalSession {
     }
   }
 
-  void send(int sig) { kill(pid_, sig); }
+  void send(int sig) { child_->send(sig); }
 
   void type(const std::string& keys) {
     ssize_t n = write(master_, keys.data(), keys.size());
     EXPECT_EQ(n, static_cast<ssize_t>(keys.size()));
   }
 
-  bool child_exited() {
-    if (exited_) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      exited_ = true;
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    }
-    return exited_;
-  }
+  bool child_exited() { return child_->exited(); }
 
   int finish() {
     while (!child_exited()) read_for(50);
@@ -297,7 +279,7 @@ class TerminalSession {
       pollfd p{master_, POLLIN, 0};
       if (poll(&p, 1, 0) <= 0) break;
     }
-    return status_;
+    return child_->status();
   }
 
   bool modes_unchanged() {
@@ -309,17 +291,14 @@ class TerminalSession {
   }
 
   const std::string& output() const { return output_; }
-  int end_signal() const { return signal_; }  // the signal that ended the child, or 0
+  int end_signal() const { return child_->end_signal(); }  // the signal that ended the child, or 0
 
  private:
   int master_ = -1, slave_ = -1;
-  pid_t pid_ = -1;
+  std::unique_ptr<zv::test::ChildProcess> child_;
   termios before_{};
   std::string output_;
   size_t seen_ = 0;
-  bool exited_ = false;
-  int status_ = -1;
-  int signal_ = 0;
 };
 
 TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {

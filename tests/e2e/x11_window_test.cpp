@@ -26,6 +26,7 @@
 
 #include "gfx/builtin_data.h"
 #include "tests/gfx/screen_picture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/files.h"
 #include "tests/support/x11_client.h"
 #include "tests/support/xvfb.h"
@@ -49,64 +50,29 @@ bool waitUntil(const std::function<bool()>& ready, int seconds = 20) {
 }
 
 // The program, started in a directory with DISPLAY set for it alone.
-class Program {
+class Program : public zv::test::ChildProcess {
  public:
   Program(const std::string& dir, const std::string& display)
-      : report_(dir + "/invar.txt"), errors_(dir + "/errors.txt") {
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (chdir(dir.c_str()) != 0) _exit(126);
-      setenv("DISPLAY", display.c_str(), 1);
-      unsetenv("ZVGFX");
-      int devnull = open("/dev/null", O_RDWR);
-      int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(devnull, 0);
-      dup2(devnull, 1);
-      dup2(errors, 2);
-      execl(ZV_INVAR_BINARY, "invar", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Program() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
+      : ChildProcess(ZV_INVAR_BINARY,
+                     [&] {
+                       if (chdir(dir.c_str()) != 0) _exit(126);
+                       setenv("DISPLAY", display.c_str(), 1);
+                       unsetenv("ZVGFX");
+                       int devnull = open("/dev/null", O_RDWR);
+                       int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                       dup2(devnull, 0);
+                       dup2(devnull, 1);
+                       dup2(errors, 2);
+                     }),
+        report_(dir + "/invar.txt"),
+        errors_(dir + "/errors.txt") {}
 
   std::string report() const { return read_file(report_); }
   // Standard error: empty for a clean run (a sanitizer's finding lands here).
   std::string errors() const { return read_file(errors_); }
 
-  bool exited() {
-    if (exited_) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      exited_ = true;
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-      core_ = WIFSIGNALED(status) && WCOREDUMP(status);
-    }
-    return exited_;
-  }
-
-  // The exit status once the program has ended (-1 for a signal or a time-out).
-  int wait(int seconds = 30) {
-    if (!waitUntil([&] { return exited(); }, seconds)) return -1;
-    return status_;
-  }
-
-  int end_signal() const { return signal_; }
-  bool dumped_core() const { return core_; }
-
  private:
   std::string report_, errors_;
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  int status_ = -1, signal_ = 0;
-  bool core_ = false;
 };
 
 std::string golden(const std::string& name) { return read_file(std::string(ZV_GOLDEN_DIR) + "/" + name); }
