@@ -63,27 +63,16 @@ zv::WindowDriver recordingDriver() {
   return d;
 }
 
-// Every test starts with no screen, the recording list, no driver name and an empty
-// key queue, and ends with the screen closed and the built-in list back.
-class ModeTest : public ::testing::Test {
+// Every test starts with a fresh runtime, no screen, the test's own driver list (list_,
+// filled by the test), no driver name, no ZVGFX and an empty key queue; and ends with
+// the screen closed and the built-in list and ZVGFX back.
+class DriverListTest : public ::testing::Test {
  protected:
   void SetUp() override {
     zv::runtime_exit();
     zv::runtime_constructor();
     zv::closeScreenAtExit();
     zv::resetKeyQueue();
-    zv::resetPalettePorts();
-    recording() = RecordingDrivers{};
-    auto& log = driverLog();
-    log.locks = log.unlocks = log.presents = log.pumps = log.retraces = 0;
-    log.colours.clear();
-    drivers_[0] = recordingDriver<0>();
-    drivers_[1] = recordingDriver<1>();
-    drivers_[2] = recordingDriver<2>();
-    list_[0] = &drivers_[0];
-    list_[1] = &drivers_[1];
-    list_[2] = &drivers_[2];
-    list_[3] = nullptr;
     zv::setWindowDriverList(list_);
     zv::setScreenDriverName(nullptr);
     const char* variable = std::getenv("ZVGFX");
@@ -100,6 +89,30 @@ class ModeTest : public ::testing::Test {
     if (had_variable_) setenv("ZVGFX", saved_variable_.c_str(), 1);
   }
 
+  const zv::WindowDriver* list_[4]{};
+  std::string saved_variable_;
+  bool had_variable_ = false;
+};
+
+// The recording list in place of the built-in one.
+class ModeTest : public DriverListTest {
+ protected:
+  void SetUp() override {
+    DriverListTest::SetUp();
+    zv::resetPalettePorts();
+    recording() = RecordingDrivers{};
+    auto& log = driverLog();
+    log.locks = log.unlocks = log.presents = log.pumps = log.retraces = 0;
+    log.colours.clear();
+    drivers_[0] = recordingDriver<0>();
+    drivers_[1] = recordingDriver<1>();
+    drivers_[2] = recordingDriver<2>();
+    list_[0] = &drivers_[0];
+    list_[1] = &drivers_[1];
+    list_[2] = &drivers_[2];
+    list_[3] = nullptr;
+  }
+
   // Only the single test driver (real mutex, no window) is in the list.
   void useTestDriverOnly() {
     drivers_[0] = testDriver();
@@ -113,9 +126,6 @@ class ModeTest : public ::testing::Test {
   }
 
   zv::WindowDriver drivers_[3]{};
-  const zv::WindowDriver* list_[4]{};
-  std::string saved_variable_;
-  bool had_variable_ = false;
 };
 
 }  // namespace zvtest

@@ -29,7 +29,7 @@ constexpr int32_t KEY_CLOSE_REQUEST = 27647;
 zv::test::Xvfb* g_server = nullptr;
 int g_initial_saver_timeout = -1;
 
-class X11Driver : public ::testing::Test {
+class X11Driver : public zvtest::DriverListTest {
  protected:
   static void SetUpTestSuite() {
     if (g_server || !zv::test::onPath("Xvfb") || !zv::test::onPath("xdotool")) return;
@@ -45,13 +45,8 @@ class X11Driver : public ::testing::Test {
     ASSERT_TRUE(g_server->ready()) << "Xvfb did not report a display";
     client_ = std::make_unique<Client>(g_server->display(), false);
     ASSERT_TRUE(client_->connected());
-    zv::runtime_exit();
-    zv::runtime_constructor();
-    zv::resetKeyQueue();
+    DriverListTest::SetUp();
     list_[0] = &zv::gdiWindowDriver();
-    zv::setWindowDriverList(list_);
-    zv::setScreenDriverName(nullptr);
-    unsetenv("ZVGFX");
     zv::setWindowTitle(kTitle, sizeof kTitle - 1);
     zv::inputState().hwheel = 0;
     // The pointer starts outside the window, so that the window sees it come in.
@@ -66,12 +61,6 @@ class X11Driver : public ::testing::Test {
     drain();
   }
 
-  void TearDown() override {
-    zv::closeScreenAtExit();
-    zv::setWindowDriverList(nullptr);
-    zv::resetKeyQueue();
-  }
-
   bool xdotool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "xdotool");
     return zv::test::runTool(g_server->display(), arguments);
@@ -83,7 +72,6 @@ class X11Driver : public ::testing::Test {
 
   std::unique_ptr<Client> client_;
   ::Window window_ = 0;
-  const zv::WindowDriver* list_[2]{};
 };
 
 // The window manager's close button: the close request's key code and event, and the

@@ -21,6 +21,7 @@
 #include "gfx/screen_state.h"
 #include "gfx/win32/drivers.h"
 #include "gfx/win32/window.h"
+#include "tests/gfx/mode_test_support.h"
 #include "platform/win32/virtual_desktop.h"
 #include "runtime/runtime.h"
 
@@ -119,35 +120,23 @@ inline std::vector<int32_t> eventTypes(const std::vector<EventRecord>& events) {
   return types;
 }
 
-// The GDI driver alone in the list, a fresh virtual desktop of 1024x768, no driver
-// name, an empty key queue.
-class DriverTest : public ::testing::Test {
+// The GDI driver alone in the list, a fresh virtual desktop of 1024x768, an empty key
+// queue.
+class DriverTest : public zvtest::DriverListTest {
  protected:
   void SetUp() override {
-    zv::runtime_exit();
-    zv::runtime_constructor();
-    zv::closeScreenAtExit();
-    zv::resetKeyQueue();
+    DriverListTest::SetUp();
     vdesk::enable(1024, 768, 32);
     list_[0] = &zv::gdiWindowDriver();
     list_[1] = nullptr;
-    zv::setWindowDriverList(list_);
-    zv::setScreenDriverName(nullptr);
-    const char* variable = std::getenv("ZVGFX");
-    had_variable_ = variable != nullptr;
-    if (variable) saved_variable_ = variable;
-    unsetenv("ZVGFX");
     zv::setWindowTitle("drivertest", 10);
     // The horizontal wheel position is kept across screens; each test starts at 0.
     zv::inputState().hwheel = 0;
   }
 
   void TearDown() override {
-    zv::closeScreenAtExit();
-    zv::setWindowDriverList(nullptr);
-    zv::resetKeyQueue();
+    DriverListTest::TearDown();
     vdesk::disable();
-    if (had_variable_) setenv("ZVGFX", saved_variable_.c_str(), 1);
   }
 
   // The program's one window (fails the test when there is not exactly one).
@@ -191,9 +180,6 @@ class DriverTest : public ::testing::Test {
     return result;
   }
 
-  const zv::WindowDriver* list_[2]{};
-  std::string saved_variable_;
-  bool had_variable_ = false;
 };
 
 }  // namespace zvtest::drivers
