@@ -140,23 +140,46 @@ TEST_F(DriverTest, OneBandFromTheFirstToTheLastDirtyRow) {
   EXPECT_EQ(vdesk::presentedLines(window) - doubled, 192u);
 }
 
-TEST_F(DriverTest, WindowStylesFollowTheFlags) {
-  openMode(18);
-  vdesk::WindowInfo framed = info(theWindow());
-  EXPECT_EQ(framed.style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
-            static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-  EXPECT_TRUE(framed.visible);
-  EXPECT_FALSE(framed.layered);
-  EXPECT_EQ(framed.class_name, "zvgfxclass_drivertest");
-  // Centred on the desktop.
-  EXPECT_EQ(framed.window_rect.left, (1024 - (framed.window_rect.right - framed.window_rect.left)) >> 1);
-
-  openMode(18, 8, 0x04);
-  EXPECT_EQ(info(theWindow()).style & WS_MAXIMIZEBOX, 0u);
-  openMode(18, 8, 0x08);
-  EXPECT_EQ(info(theWindow()).style & (WS_CAPTION | WS_POPUP), static_cast<DWORD>(WS_POPUP));
-  openMode(18, 8, 0x20);
-  EXPECT_TRUE(info(theWindow()).topmost);
+// The window each flag asks for: frame with every box, no maximise box (0x04), no
+// frame (0x08), on top (0x20), shaped (0x10: colour-keyed and frameless, the key black
+// at 8 bits and magenta at 32, the picture shown as it is).
+TEST_F(DriverTest, WindowFollowsTheFlags) {
+  constexpr DWORD BOXES = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  struct Case {
+    int32_t flags, depth;
+    DWORD style_mask, style;
+    bool topmost, shaped;
+    COLORREF key;
+  };
+  const Case cases[] = {
+      {0x00, 8, BOXES, BOXES, false, false, 0},
+      {0x04, 8, WS_MAXIMIZEBOX, 0, false, false, 0},
+      {0x08, 8, WS_CAPTION | WS_POPUP, WS_POPUP, false, false, 0},
+      {0x20, 8, 0, 0, true, false, 0},
+      {0x10, 8, WS_CAPTION | WS_POPUP, WS_POPUP, false, true, 0x000000},
+      {0x10, 32, WS_CAPTION | WS_POPUP, WS_POPUP, false, true, 0xFF00FF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("flags " + std::to_string(c.flags) + ", depth " + std::to_string(c.depth));
+    openSize(64, 16, c.depth, c.flags);
+    HWND window = theWindow();
+    const vdesk::WindowInfo shown = info(window);
+    EXPECT_EQ(shown.style & c.style_mask, c.style);
+    EXPECT_EQ(shown.topmost, c.topmost);
+    EXPECT_TRUE(shown.visible);
+    EXPECT_EQ(shown.class_name, "zvgfxclass_drivertest");
+    EXPECT_EQ(shown.layered, c.shaped);
+    EXPECT_EQ(shown.has_colour_key, c.shaped);
+    if (c.shaped) {
+      EXPECT_EQ(shown.colour_key, c.key);
+      drawPattern(0xFF00FF00);
+      EXPECT_TRUE(pictureShown(window));
+    }
+    if (c.flags == 0) {
+      // Centred on the desktop.
+      EXPECT_EQ(shown.window_rect.left, (1024 - (shown.window_rect.right - shown.window_rect.left)) >> 1);
+    }
+  }
 }
 
 // The driver opened directly over a window-less screen, with arguments the mode
@@ -176,29 +199,6 @@ TEST_F(DriverTest, DirectOpensCutLongTitlesInTheClassNameAndRefuseOpenGL) {
   gdi.close();
   EXPECT_TRUE(vdesk::windows().empty());
 }
-
-struct ShapedCase {
-  int32_t depth;
-  COLORREF key;
-};
-
-class ShapedWindowTest : public DriverTest, public ::testing::WithParamInterface<ShapedCase> {};
-
-TEST_P(ShapedWindowTest, ColourKeyedLayeredWindowWithoutFrame) {
-  openSize(64, 16, GetParam().depth, 0x10);
-  HWND window = theWindow();
-  const vdesk::WindowInfo shaped = info(window);
-  EXPECT_TRUE(shaped.layered);
-  EXPECT_TRUE(shaped.has_colour_key);
-  EXPECT_EQ(shaped.colour_key, GetParam().key);
-  EXPECT_EQ(shaped.style & (WS_CAPTION | WS_POPUP), static_cast<DWORD>(WS_POPUP));
-  drawPattern(0xFF00FF00);
-  EXPECT_TRUE(pictureShown(window));
-}
-
-INSTANTIATE_TEST_SUITE_P(Depths, ShapedWindowTest,
-                         ::testing::Values(ShapedCase{8, 0x000000}, ShapedCase{32, 0xFF00FF}),
-                         [](const auto& info) { return "depth_" + std::to_string(info.param.depth); });
 
 bool coversTheScreen(const vdesk::WindowInfo& window) {
   return window.window_rect.left == 0 && window.window_rect.top == 0 &&
@@ -351,24 +351,32 @@ void expectNothingLeft(int32_t threads_before) {
   if (atom) UnregisterClassA("zvgfxclass_drivertest", nullptr);
 }
 
-TEST_F(DriverTest, RefusedWindowCreationFailsEveryOpen) {
-  const int32_t threads = threadCount();
-  vdesk::refuseWindowCreation(true);
-  EXPECT_EQ(zv::setScreenSize(64, 16, 8, 1, 0, 0), 1);
-  EXPECT_EQ(zv::currentScreen(), nullptr);
-  expectNothingLeft(threads);
-  vdesk::refuseWindowCreation(false);
-  openSize(64, 16, 8);
-  EXPECT_EQ(vdesk::windows().size(), 1u);
-}
-
-TEST_F(DriverTest, ShapedWindowNeedsSetLayeredWindowAttributes) {
-  const int32_t threads = threadCount();
-  vdesk::hideExport("USER32", "SetLayeredWindowAttributes", true);
-  EXPECT_EQ(zv::setScreenSize(64, 16, 8, 1, 0x10, 0), 1);
-  vdesk::hideExport("USER32", "SetLayeredWindowAttributes", false);
-  EXPECT_EQ(zv::currentScreen(), nullptr);
-  expectNothingLeft(threads);
+// Opens that fail for want of what the driver needs: a window, the colour key of a
+// shaped window, a desktop. Once the fault is gone the same open succeeds.
+TEST_F(DriverTest, FailedOpensLeaveNothingBehind) {
+  struct Case {
+    const char* what;
+    int32_t flags;
+    void (*fault)(bool on);
+  };
+  const Case cases[] = {
+      {"window creation refused", 0, [](bool on) { vdesk::refuseWindowCreation(on); }},
+      {"no SetLayeredWindowAttributes", 0x10,
+       [](bool on) { vdesk::hideExport("USER32", "SetLayeredWindowAttributes", on); }},
+      {"no desktop", 0, [](bool on) { on ? vdesk::disable() : vdesk::enable(1024, 768, 32); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int32_t threads = threadCount();
+    c.fault(true);
+    EXPECT_EQ(zv::setScreenSize(64, 16, 8, 1, c.flags, 0), 1);
+    EXPECT_EQ(zv::currentScreen(), nullptr);
+    c.fault(false);
+    expectNothingLeft(threads);
+    openSize(64, 16, 8, c.flags);
+    EXPECT_EQ(vdesk::windows().size(), 1u);
+    zv::closeScreenAtExit();
+  }
 }
 
 TEST_F(DriverTest, RefusedDisplayChangeFallsBackToAWindow) {
@@ -381,13 +389,6 @@ TEST_F(DriverTest, RefusedDisplayChangeFallsBackToAWindow) {
   EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
   // The window was made by the fallback pass, so moving it is possible.
   EXPECT_NE(zv::currentScreen()->driver->moveWindow(INT32_MIN, INT32_MIN), 0);
-}
-
-TEST_F(DriverTest, WithoutADesktopNoWindowOpens) {
-  vdesk::disable();
-  EXPECT_EQ(zv::setScreenSize(64, 16, 8, 1, 0, 0), 1);
-  EXPECT_EQ(zv::currentScreen(), nullptr);
-  vdesk::enable(1024, 768, 32);
 }
 
 }  // namespace
