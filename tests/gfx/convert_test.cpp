@@ -173,20 +173,6 @@ TEST_F(ConvertTest, PixelRulesGiveTheTopBitsWithoutRoundingOrReplication) {
   }
 }
 
-TEST_F(ConvertTest, ExpansionTableFollowsTheRequestedOrder) {
-  struct { int32_t order; uint32_t pixel, expected; } cases[] = {
-      {0, 0xF800, 0x00F80000}, {1, 0xF800, 0x000000F8}, {0, 0x001F, 0x000000F8},
-      {1, 0x001F, 0x00F80000}, {0, 0x0821, 0x00080408},
-  };
-  Frame f(S16, 4, 1, 1);
-  for (const auto& c : cases) {
-    ASSERT_NE(selectConverter(f.s, 32, c.order), nullptr);
-    const uint32_t* t = expansionTable();
-    EXPECT_EQ(t[c.pixel & 0xFF] | t[256 + (c.pixel >> 8)], c.expected)
-        << "order " << c.order << " pixel " << std::hex << c.pixel;
-  }
-}
-
 struct SelectionCase {
   const char* what;
   int32_t screen_depth, width, scanline_size;
@@ -230,7 +216,6 @@ TEST_F(ConvertTest, SelectionTakesItsGroupAndEntryOrNone) {
     else EXPECT_EQ(chosen, converterEntry(c.expected));
   }
 }
-
 
 TEST_F(ConvertTest, AlphaClearingCopyTakesTheVectorFormUnderTheSameCondition) {
   const Converter vector = converterVectorLevel() > 0 ? &alphaClearingCopyVector : &alphaClearingCopyPlain;
