@@ -39,6 +39,7 @@ struct NativeWindowDesc {
   RECT window_rect;   // screen coordinates, frame included
   RECT client_rect;   // screen coordinates
   DWORD style, ex_style;
+  const uint32_t* icon;  // the class icon, 32 x 32 pixels 0xAARRGGBB, or null
 };
 
 struct Backend {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 namespace zv::win32 {
@@ -318,6 +319,23 @@ StockCursor g_cursors[4];  // arrow, I-beam, wait, cross
 StockCursor g_icons[6];    // application, hand, question, exclamation, asterisk, winlogo
 
 }  // namespace
+
+// Every stock icon shows the application's: a white window with a dark blue title bar
+// and a black frame, on a transparent ground.
+const uint32_t* iconPixels(HICON icon) {
+  static const std::array<uint32_t, 32 * 32> picture = [] {
+    std::array<uint32_t, 32 * 32> p{};
+    for (int y = 3; y <= 28; ++y) {
+      for (int x = 2; x <= 29; ++x) {
+        const bool frame = x == 2 || x == 29 || y == 3 || y == 28;
+        p[static_cast<size_t>(y) * 32 + static_cast<size_t>(x)] = frame ? 0xFF000000 : y <= 8 ? 0xFF000080 : 0xFFFFFFFF;
+      }
+    }
+    return p;
+  }();
+  const auto* record = reinterpret_cast<const StockCursor*>(icon);
+  return record >= std::begin(g_icons) && record < std::end(g_icons) ? picture.data() : nullptr;
+}
 
 void setCursorPosLocked(int32_t x, int32_t y, bool from_hardware) {
   Desktop& d = desktop();

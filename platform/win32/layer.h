@@ -147,6 +147,10 @@ ThreadQueue* currentQueueLocked();
 void releaseThreadQueue();
 ThreadQueue* queueLocked(DWORD thread_id);  // null when the thread has ended or never used USER32
 
+// The picture of a stock icon (LoadIconA with no module), 32 x 32 pixels 0xAARRGGBB;
+// null for any other handle.
+const uint32_t* iconPixels(HICON icon);
+
 // Live window of a handle, or null. Lock held.
 Window* windowLocked(HWND window);
 // The same for a handle a caller passed in: null sets ERROR_INVALID_WINDOW_HANDLE.

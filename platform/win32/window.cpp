@@ -155,8 +155,13 @@ void placeInZOrderLocked(Window* window, bool to_front) {
 }
 
 NativeWindowDesc describe(Window* window) {
-  return NativeWindowDesc{window->handle(), window->title.c_str(), window->window_rect,
-                          clientRectOnScreen(window), window->style, window->ex_style};
+  return NativeWindowDesc{window->handle(),
+                          window->title.c_str(),
+                          window->window_rect,
+                          clientRectOnScreen(window),
+                          window->style,
+                          window->ex_style,
+                          window->window_class ? iconPixels(window->window_class->wc.hIcon) : nullptr};
 }
 
 BOOL showLocked(Window* window, int command) {

@@ -171,6 +171,25 @@ class Client {
     XFlush(display_);
   }
 
+  // A window property's items: bytes of an 8-bit property, longs (as Xlib gives
+  // 32-bit ones) otherwise; empty when the window has no such property.
+  std::vector<long> property(::Window window, const char* name) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<long> items;
+    if (XGetWindowProperty(display_, window, XInternAtom(display_, name, False), 0, 1 << 16, False, AnyPropertyType,
+                           &type, &format, &count, &after, &data) != Success || !data) {
+      return items;
+    }
+    for (unsigned long i = 0; i < count; ++i) {
+      items.push_back(format == 8 ? data[i] : format == 16 ? reinterpret_cast<short*>(data)[i] : reinterpret_cast<long*>(data)[i]);
+    }
+    XFree(data);
+    return items;
+  }
+
   // Where the pointer is on the screen.
   bool pointer(int* x, int* y) {
     ::Window root = 0, child = 0;

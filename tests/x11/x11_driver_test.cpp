@@ -85,6 +85,22 @@ TEST_F(X11Driver, CloseRequestPushesItsKeyAndEventAndTheWindowStays) {
   EXPECT_NE(zv::currentScreen(), nullptr);
 }
 
+// The title in UTF-8 (from Windows-1252) and in Latin-1, the class icon as a 32 x 32
+// picture for the taskbar.
+TEST_F(X11Driver, WindowCarriesItsTitleAndIcon) {
+  ASSERT_TRUE(SetWindowTextA(zv::windowState().window, "L\xf6sung \x80"));
+  ASSERT_TRUE(waitFor([&] { return client_->property(window_, "_NET_WM_NAME").size() == 11; }));
+  const std::vector<long> utf8 = client_->property(window_, "_NET_WM_NAME");
+  EXPECT_EQ(std::string(utf8.begin(), utf8.end()), "L\xc3\xb6sung \xe2\x82\xac");
+  const std::vector<long> latin1 = client_->property(window_, "WM_NAME");
+  EXPECT_EQ(std::string(latin1.begin(), latin1.end()), "L\xf6sung ?");
+  const std::vector<long> icon = client_->property(window_, "_NET_WM_ICON");
+  ASSERT_EQ(icon.size(), 2u + 32 * 32);
+  EXPECT_EQ(icon[0], 32);
+  EXPECT_EQ(icon[1], 32);
+  EXPECT_EQ(static_cast<uint32_t>(icon[2 + 16 * 32 + 16]), 0xFFFFFFFFu) << "the middle of the icon";
+}
+
 // Pointer motion, the three buttons, the two extra ones and both wheels (X buttons 1 to
 // 9), each as the event the window procedure makes of its message.
 TEST_F(X11Driver, PointerActionsArriveAsMouseEvents) {
@@ -114,7 +130,8 @@ TEST_F(X11Driver, PointerActionsArriveAsMouseEvents) {
   }
 }
 
-// A clip rectangle holds the pointer inside the window; without one it goes anywhere.
+// A clip rectangle holds the pointer inside the window; without one it goes anywhere,
+// and SetCursorPos puts it where the program says.
 TEST_F(X11Driver, ClipCursorConfinesThePointerToTheWindow) {
   const RECT client_area = zv::clientRectOnScreen(zv::windowState().window);
   ASSERT_TRUE(ClipCursor(&client_area));
@@ -128,6 +145,9 @@ TEST_F(X11Driver, ClipCursorConfinesThePointerToTheWindow) {
   ASSERT_TRUE(client_->pointer(&x, &y));
   EXPECT_EQ(x, 3);
   EXPECT_EQ(y, 3);
+  // The program moves the pointer itself.
+  ASSERT_TRUE(SetCursorPos(200, 100));
+  ASSERT_TRUE(waitFor([&] { return client_->pointer(&x, &y) && x == 200 && y == 100; })) << x << ", " << y;
 }
 
 // The screen saver is off while the screen is open and comes back as it was.

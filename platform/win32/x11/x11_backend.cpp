@@ -499,6 +499,14 @@ NativeWindow* createWindow(const NativeWindowDesc& desc) {
     return nullptr;
   }
   XSetWMProtocols(c.display, r->xid, &c.wm_delete, 1);
+  if (desc.icon) {
+    // _NET_WM_ICON: width, height, then the pixels, each a CARDINAL (a long in Xlib).
+    std::vector<long> icon(2 + 32 * 32);
+    icon[0] = icon[1] = 32;
+    std::copy_n(desc.icon, 32 * 32, icon.begin() + 2);
+    XChangeProperty(c.display, r->xid, XInternAtom(c.display, "_NET_WM_ICON", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(icon.data()), static_cast<int>(icon.size()));
+  }
   XClassHint* class_hint = XAllocClassHint();
   if (class_hint) {
     static char name[] = "invar";
