@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,16 +103,7 @@ double idleShareOfOneCore() {
   std::thread typist([&] {
     if (zvtest::waitForProgramWindow()) {
       zv::sleep_ms(500);  // the first prompt is drawn and shown
-      timespec cpu0, cpu1, wall0, wall1;
-      clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
-      clock_gettime(CLOCK_MONOTONIC, &wall0);
-      zv::sleep_ms(10000);
-      clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
-      clock_gettime(CLOCK_MONOTONIC, &wall1);
-      const auto seconds = [](const timespec& a, const timespec& b) {
-        return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
-      };
-      share = 100.0 * seconds(cpu0, cpu1) / seconds(wall0, wall1);
+      share = zvbench::processShareOfOneCore(10000);
       waited = true;
       if (zvtest::typeEntries({"1", "0", "1", "1", "2", "0", "0", "0", "3"}) && zvtest::typePauses(11))
         return;

@@ -30,7 +30,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,10 +79,6 @@ void BM_Frame(benchmark::State& state) {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds(const timespec& a, const timespec& b) {
-  return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
-}
-
 // XTEST's key event, from the library xdotool brings along (the function is looked up,
 // so that no development package is needed); null where it is missing.
 using FakeKeyEvent = int (*)(Display*, unsigned keycode, int is_press, unsigned long delay);
@@ -122,13 +117,7 @@ struct Figures {
   Display* x = XOpenDisplay(display.c_str());
   if (window && fake_key && x) {
     zv::sleep_ms(500);  // the first prompt is drawn and shown
-    timespec cpu0, cpu1, wall0, wall1;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
-    clock_gettime(CLOCK_MONOTONIC, &wall0);
-    zv::sleep_ms(10000);
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
-    clock_gettime(CLOCK_MONOTONIC, &wall1);
-    figures.idle_percent = 100.0 * seconds(cpu0, cpu1) / seconds(wall0, wall1);
+    figures.idle_percent = zvbench::processShareOfOneCore(10000);
 
     // The entry's cell: the column after the first prompt "a11=? " on text row 4.
     const unsigned one = XKeysymToKeycode(x, XK_1), backspace = XKeysymToKeycode(x, XK_BackSpace);

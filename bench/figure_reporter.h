@@ -2,14 +2,18 @@
 // per benchmark run by name (the CPU time, or a rate), so that a program can print
 // the ratio of two benchmarks after the runs (with repetitions the aggregates come as
 // <name>_median and so on; the lookup prefers the medians); the library's set-up with
-// five repetitions; and memcpy of a frame, the limit most ratios are taken against.
+// five repetitions; memcpy of a frame, the limit most ratios are taken against; and the
+// share of a core a waiting program takes.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <thread>
 #include <map>
 #include <string>
 #include <vector>
@@ -50,6 +54,21 @@ inline double realTime(const Run& run) { return run.GetAdjustedRealTime(); }
 inline double itemsPerSecond(const Run& run) {
   auto rate = run.counters.find("items_per_second");
   return rate == run.counters.end() ? -1.0 : rate->second.value;
+}
+
+// The processor time all of the process's threads take while the caller sleeps for
+// the time given, as a percentage of one core.
+inline double processShareOfOneCore(int milliseconds) {
+  timespec cpu0, cpu1, wall0, wall1;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+  clock_gettime(CLOCK_MONOTONIC, &wall0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+  clock_gettime(CLOCK_MONOTONIC, &wall1);
+  const auto seconds = [](const timespec& a, const timespec& b) {
+    return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
+  };
+  return 100.0 * seconds(cpu0, cpu1) / seconds(wall0, wall1);
 }
 
 class FigureReporter : public benchmark::ConsoleReporter {
