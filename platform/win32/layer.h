@@ -99,6 +99,7 @@ struct Window {
   NativeWindow* native = nullptr;
   DeviceContext dc;
   uint64_t presented_lines = 0;
+  int32_t pixel_format = 0;  // SetPixelFormat's, 0 while none is set
   HWND handle() { return reinterpret_cast<HWND>(this); }
 };
 

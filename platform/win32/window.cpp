@@ -345,6 +345,8 @@ void destroyWindowRecordLocked(Window* window) {
     messages.erase(std::remove_if(messages.begin(), messages.end(), [&](const QueuedMessage& m) { return m.msg.hwnd == handle; }),
                    messages.end());
   }
+  if (d.backend && window->native && window->pixel_format && d.backend->opengl)
+    d.backend->opengl->releaseWindow(window->native);
   if (d.backend && window->native) d.backend->destroyWindow(window->native);
   window->native = nullptr;
   // The record is freed only after many more windows have gone, so that a stale

@@ -9,6 +9,7 @@
 #include "platform/win32/backend.h"
 
 #include "platform/platform.h"
+#include "platform/win32/x11/x11_glx.h"
 #include "platform/win32/x11/x11_keys.h"
 
 #include <X11/XKBlib.h>
@@ -697,7 +698,7 @@ int32_t layoutCharacter(uint8_t scan, bool extended) {
 const Backend kX11Backend = {"x11",        createWindow,  destroyWindow, showWindow, placeWindow,     setTitle,
                              setTopmost,   nullptr,       raiseWindow,   lockSurface, unlockSurface,  desktopMode,
                              currentMode,  modeCount,     mode,          setMode,    warpCursor,      setCursorVisible,
-                             setScreenSaver, nullptr,     clipCursor,    layoutCharacter};
+                             setScreenSaver, nullptr,     clipCursor,    layoutCharacter, &x11::kGlx};
 
 // ---- The event thread ----
 
@@ -982,6 +983,12 @@ void listModesLocked() {
 }
 
 }  // namespace
+
+x11::Placement x11::placementOf(NativeWindow* window) {
+  XLock hold;
+  const Record* r = self(window);
+  return x11::Placement{r->xid, r->offset_x, r->offset_y, r->width, r->height};
+}
 
 const Backend* openDisplayBackend() {
   const char* name = std::getenv("DISPLAY");
