@@ -88,8 +88,8 @@ bool fits(const GlFormat& f, const vdesk::GlRequest& r) {
 }
 
 // The fitting format that exceeds the request least (the first of equals), 0 when
-// none fits. Kept with its answer for the tests.
-int32_t chooseLocked(const GlBackend* gl, vdesk::GlRequest request) {
+// none fits.
+int32_t bestLocked(const GlBackend* gl, const vdesk::GlRequest& request) {
   int32_t best = 0;
   int64_t best_excess = 0;
   const int32_t count = gl->formatCount();
@@ -102,10 +102,15 @@ int32_t chooseLocked(const GlBackend* gl, vdesk::GlRequest request) {
       best_excess = e;
     }
   }
-  request.answer = best;
+  return best;
+}
+
+// Keeps a request with its answer for the tests.
+int32_t noteLocked(vdesk::GlRequest request, int32_t answer) {
+  request.answer = answer;
   auto& requests = requestsLocked();
   if (requests.size() < 1024) requests.push_back(request);
-  return best;
+  return answer;
 }
 
 // The ARB attribute list as a request; false for an attribute the backend's
@@ -172,7 +177,7 @@ BOOL WINAPI choosePixelFormatArb(HDC dc, const int* attributes, const FLOAT*, UI
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const int32_t chosen = chooseLocked(gl, request);
+  const int32_t chosen = noteLocked(request, bestLocked(gl, request));
   if (chosen != 0 && max_formats > 0) {
     formats[0] = chosen;
     *count = 1;
@@ -261,15 +266,15 @@ int ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* descriptor) {
   request.depth = d.cDepthBits;
   request.stencil = d.cStencilBits;
   request.samples = 0;
-  int32_t chosen = chooseLocked(gl, request);
+  int32_t chosen = bestLocked(gl, request);
   if (chosen == 0) {
     // The descriptor is a wish: without an exact fit, any format that draws with
     // OpenGL into a window will do.
     zv::vdesk::GlRequest loose{};
     loose.double_buffer = request.double_buffer;
-    chosen = chooseLocked(gl, loose);
+    chosen = bestLocked(gl, loose);
   }
-  return chosen;
+  return noteLocked(request, chosen);
 }
 
 int DescribePixelFormat(HDC dc, int format, UINT size, LPPIXELFORMATDESCRIPTOR descriptor) {
