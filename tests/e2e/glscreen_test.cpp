@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "examples/glscreen_page.h"
+#include "examples/glscreen.h"
 #include "gfx/screen_mode.h"
 #include "gfx/screen_state.h"
 #include "runtime/runtime.h"
