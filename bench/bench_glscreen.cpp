@@ -10,19 +10,14 @@
 #include <benchmark/benchmark.h>
 
 #ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/figure_reporter.h"
 #include "examples/glscreen.h"
 #include "gfx/screen_mode.h"
 #include "runtime/runtime.h"
-#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -81,12 +76,7 @@ int runBenchmarks(int argc, char** argv) {
   RegisterClassA(&wc);
   g_window = CreateWindowExA(0, "zvbenchgdi", "bench", WS_POPUP | WS_VISIBLE, 0, 0, glscreen::WIDTH,
                              glscreen::HEIGHT, nullptr, nullptr, nullptr, nullptr);
-  std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  args.insert(args.begin() + 1, repetitions.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  if (!zvbench::initialiseRepeated(argc, argv)) return 1;
   benchmark::RegisterBenchmark(GL_FRAME, BM_GlFrame)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark(GDI_FRAME, BM_GdiFrame)->Unit(benchmark::kMillisecond);
   zvbench::FigureReporter reporter(zvbench::realTime);
@@ -105,23 +95,7 @@ int runBenchmarks(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  zv::test::Xvfb server;
-  if (!server.ready()) {
-    std::printf("Xvfb is not available: no glscreen figures\n");
-    return 0;
-  }
-  std::fflush(stdout);
-  pid_t child = fork();
-  if (child == 0) {
-    setenv("DISPLAY", server.display().c_str(), 1);
-    unsetenv("ZVGFX");
-    std::exit(runBenchmarks(argc, argv));
-  }
-  int status = 1;
-  if (child > 0) waitpid(child, &status, 0);
-  return child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-}
+int main(int argc, char** argv) { return zvbench::runOnOwnDisplay("glscreen", runBenchmarks, argc, argv); }
 
 #else
 int main() { return 0; }

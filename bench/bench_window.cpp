@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/figure_reporter.h"
 #include "calculator/calculator.h"
 #include "gfx/screen_mode.h"
@@ -145,12 +146,7 @@ double idleShareOfOneCore() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  args.insert(args.begin() + 1, repetitions.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  if (!zvbench::initialiseRepeated(argc, argv)) return 1;
   unsetenv("ZVGFX");
   zv::vdesk::enable(1280, 1024);
 

@@ -12,17 +12,14 @@
 #ifndef _WIN32
 #include <windows.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/figure_reporter.h"
-#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -78,12 +75,7 @@ int runBenchmarks(int argc, char** argv) {
     std::fprintf(stderr, "no X window\n");
     return 1;
   }
-  std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  args.insert(args.begin() + 1, repetitions.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  if (!zvbench::initialiseRepeated(argc, argv)) return 1;
   benchmark::RegisterBenchmark(FRAME, BM_Frame)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark(MEMCPY, BM_Memcpy)->Unit(benchmark::kMicrosecond);
   zvbench::FigureReporter reporter(zvbench::realTime);
@@ -100,23 +92,7 @@ int runBenchmarks(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  zv::test::Xvfb server;
-  if (!server.ready()) {
-    std::printf("Xvfb is not available: no X11 figures\n");
-    return 0;
-  }
-  std::fflush(stdout);
-  pid_t child = fork();
-  if (child == 0) {
-    // The layer opens the display at its first use, in this process only.
-    setenv("DISPLAY", server.display().c_str(), 1);
-    std::exit(runBenchmarks(argc, argv));
-  }
-  int status = 1;
-  if (child > 0) waitpid(child, &status, 0);
-  return child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-}
+int main(int argc, char** argv) { return zvbench::runOnOwnDisplay("X11", runBenchmarks, argc, argv); }
 
 #else
 int main() { return 0; }

@@ -110,14 +110,6 @@ void collectExtensions(const char* wgl_extensions) {
   append(wgl_extensions);
 }
 
-bool monitorInfo(MONITORINFOEXA* info) {
-  const WindowState& w = windowState();
-  if (!w.GetMonitorInfoA || !w.monitor) return false;
-  std::memset(info, 0, sizeof *info);
-  info->cbSize = sizeof *info;
-  return w.GetMonitorInfoA(w.monitor, reinterpret_cast<MONITORINFO*>(info)) != 0;
-}
-
 // The window set-up, at open and at every switch between window and full screen:
 // the display mode, the style and the place of the one window, shown and in front.
 int32_t openGlSetUp() {
@@ -128,20 +120,7 @@ int32_t openGlSetUp() {
   int32_t x, y, outer_width, outer_height;
   UINT position_flags;
   if (w.flags & WINDOW_FULL_SCREEN) {
-    DEVMODEA mode;
-    std::memset(&mode, 0, sizeof mode);
-    mode.dmSize = sizeof mode;
-    mode.dmPelsWidth = static_cast<DWORD>(w.width);
-    mode.dmPelsHeight = static_cast<DWORD>(w.height);
-    mode.dmBitsPerPel = static_cast<DWORD>(w.depth);
-    mode.dmDisplayFrequency = static_cast<DWORD>(w.refresh_rate);
-    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY;
-    const LONG result =
-        w.ChangeDisplaySettingsExA
-            ? w.ChangeDisplaySettingsExA(have_monitor ? monitor.szDevice : nullptr, &mode, nullptr,
-                                         CDS_FULLSCREEN, nullptr)
-            : ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
-    if (result != DISP_CHANGE_SUCCESSFUL) return -1;
+    if (changeToFullScreenMode(have_monitor ? &monitor : nullptr) != DISP_CHANGE_SUCCESSFUL) return -1;
     gl.display_changed = true;
     style = (style & ~FRAME_BITS) | WS_POPUP;
     x = have_monitor ? monitor.rcMonitor.left : 0;
@@ -160,14 +139,9 @@ int32_t openGlSetUp() {
     AdjustWindowRect(&outer, style, FALSE);
     outer_width = outer.right - outer.left;
     outer_height = outer.bottom - outer.top;
-    if (have_monitor) {
-      const RECT& area = monitor.rcMonitor;
-      x = area.left + ((area.right - area.left - outer_width) >> 1);
-      y = area.top + ((area.bottom - area.top - outer_height) >> 1);
-    } else {
-      x = (GetSystemMetrics(SM_CXSCREEN) - outer_width) >> 1;
-      y = (GetSystemMetrics(SM_CYSCREEN) - outer_height) >> 1;
-    }
+    const POINT at = centredPosition(have_monitor ? &monitor : nullptr, outer_width, outer_height);
+    x = at.x;
+    y = at.y;
     position_flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING;
   }
   SetWindowLongA(w.window, GWL_STYLE, static_cast<LONG>(style));
@@ -223,28 +197,25 @@ int32_t sizeClass(int32_t bits) {
   return k > 3 ? 3 : k;
 }
 
+// The channel sizes of a size class, where still 0.
+void fillChannels(int32_t& red, int32_t& green, int32_t& blue, int32_t& alpha, int32_t size_class) {
+  for (int32_t* channel : {&red, &green, &blue})
+    if (*channel == 0) *channel = CHANNEL_BITS[size_class];
+  if (alpha == 0) alpha = ALPHA_BITS[size_class];
+}
+
 void fillDefaults(FormatSettings* f, int32_t depth, int32_t flags) {
   if (f->colour == 0) f->colour = f->red + f->green + f->blue + f->alpha;
   if (f->colour == 0) f->colour = depth;
   const int32_t k = sizeClass(f->colour);
-  if (k >= 0) {
-    if (f->red == 0) f->red = CHANNEL_BITS[k];
-    if (f->green == 0) f->green = CHANNEL_BITS[k];
-    if (f->blue == 0) f->blue = CHANNEL_BITS[k];
-    if (f->alpha == 0) f->alpha = ALPHA_BITS[k];
-  }
+  if (k >= 0) fillChannels(f->red, f->green, f->blue, f->alpha, k);
   if (f->accum == 0) f->accum = f->accum_red + f->accum_green + f->accum_blue + f->accum_alpha;
   int32_t accum_class = sizeClass(f->accum);
   if (accum_class < 0 && (flags & WINDOW_ACCUMULATION)) {
     f->accum = 32;
     accum_class = 3;
   }
-  if (accum_class >= 0) {
-    if (f->accum_red == 0) f->accum_red = CHANNEL_BITS[accum_class];
-    if (f->accum_green == 0) f->accum_green = CHANNEL_BITS[accum_class];
-    if (f->accum_blue == 0) f->accum_blue = CHANNEL_BITS[accum_class];
-    if (f->accum_alpha == 0) f->accum_alpha = ALPHA_BITS[accum_class];
-  }
+  if (accum_class >= 0) fillChannels(f->accum_red, f->accum_green, f->accum_blue, f->accum_alpha, accum_class);
   if (f->depth == 0) f->depth = 16;
   if (f->stencil == 0 && (flags & WINDOW_STENCIL)) f->stencil = 8;
   if (f->samples == 0 && (flags & WINDOW_MULTISAMPLE)) f->samples = 4;
@@ -432,21 +403,7 @@ void openGlPumpEvents() {
 
 // The display modes of exactly that depth.
 int32_t* openGlListModes(int32_t depth, int32_t* count) {
-  int32_t* modes = nullptr;
-  int32_t taken = 0;
-  DEVMODEA mode;
-  for (DWORD i = 0;; ++i) {
-    std::memset(&mode, 0, sizeof mode);
-    mode.dmSize = sizeof mode;
-    if (!EnumDisplaySettingsA(nullptr, i, &mode)) break;
-    if (static_cast<int32_t>(mode.dmBitsPerPel) != depth) continue;
-    void* grown = std::realloc(modes, (static_cast<size_t>(taken) + 1) * sizeof(int32_t));
-    if (!grown) break;
-    modes = static_cast<int32_t*>(grown);
-    modes[taken++] = static_cast<int32_t>(mode.dmPelsWidth * 65536 + mode.dmPelsHeight);
-  }
-  if (count) *count = taken;
-  return modes;
+  return listDisplayModes(depth, count, [](int32_t bits, int32_t wanted) { return bits == wanted; });
 }
 
 const WindowDriver opengl_driver = {
