@@ -19,7 +19,7 @@ constexpr int32_t OPENGL_FLAG = 0x02;
 inline void printPage() {
   using zv::ConsoleHooks;
   zv::call_hook<&ConsoleHooks::colour>(0xFFFF55, 0x0000AA, 0);
-  zv::print_text(0, " glscreen: the framebuffer drawn by OpenGL                                      ",
+  zv::print_text(0, " glscreen: the framebuffer drawn by OpenGL ",
                  zv::PRINT_NEWLINE);
   zv::call_hook<&ConsoleHooks::colour>(0xAAAAAA, 0x000000, 0);
   zv::print_newline(0, zv::PRINT_NEWLINE);

@@ -8,8 +8,10 @@ namespace zv::win32::x11 {
 
 extern const GlBackend kGlx;
 
-// The X window of a layer window and the rectangle of its client area inside it
-// (unscaled layer pixels at the picture's offset).
+// The X window of a layer window and the rectangle inside it where OpenGL draws its
+// client area: unscaled layer pixels, centred on the place of the scaled picture (a
+// full-screen mode or the desktop's scale factor enlarge the window, not what OpenGL
+// draws).
 struct Placement {
   unsigned long xid;
   int32_t x, y, width, height;
