@@ -249,3 +249,13 @@ const GlBackend kGlx = {available,     wglExtensions, formatCount,   format,    
                         makeCurrent,   deleteContext, swapBuffers,   releaseWindow, procAddress};
 
 }  // namespace zv::win32::x11
+
+#if defined(__SANITIZE_THREAD__)
+// Mesa's renderer is not built for the thread checker: its worker threads hand work
+// over through atomics the checker cannot see. Reports with the renderer (or the LLVM
+// it compiles with) in a stack are left out; the program's own code stays checked.
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:swrast_dri.so\nrace:libgallium\nrace:libLLVM\n"
+         "deadlock:swrast_dri.so\ndeadlock:libgallium\ndeadlock:libLLVM\n";
+}
+#endif
