@@ -57,7 +57,7 @@ std::vector<uint32_t> expectedPicture() {
 
 class GlScreenRun {
  public:
-  GlScreenRun() : dir_(false) {}
+  explicit GlScreenRun(const char* without_extension = nullptr) : server_(without_extension), dir_(false) {}
   ~GlScreenRun() {
     if (pid_ > 0 && !exited_) {
       kill(pid_, SIGKILL);
@@ -68,6 +68,13 @@ class GlScreenRun {
 
   // False (with a failure recorded) when the server or the window did not come up.
   bool start() {
+    if (!launch()) return false;
+    if (!waitUntil([&] { return (window_ = find()) != 0; })) return fail("no window titled glscreen appeared");
+    return true;
+  }
+
+  // Starts the program; false (with a failure recorded) without a server.
+  bool launch() {
     if (!server_.ready()) return fail("Xvfb did not report a display");
     display_ = XOpenDisplay(server_.display().c_str());
     if (!display_) return fail("cannot connect to the display");
@@ -86,7 +93,6 @@ class GlScreenRun {
       execl(ZV_GLSCREEN_BINARY, "glscreen", static_cast<char*>(nullptr));
       _exit(127);
     }
-    if (!waitUntil([&] { return (window_ = find()) != 0; })) return fail("no window titled glscreen appeared");
     return true;
   }
 
@@ -141,12 +147,7 @@ class GlScreenRun {
 
   std::string errors() const { return zv::test::read_file(dir_.path() + "/errors.txt"); }
 
- private:
-  bool fail(const char* why) {
-    ADD_FAILURE() << why;
-    return false;
-  }
-
+  // The program's mapped top-level window, or 0.
   ::Window find() {
     ::Window root = DefaultRootWindow(display_), parent = 0, *children = nullptr, found = 0;
     unsigned count = 0;
@@ -163,6 +164,12 @@ class GlScreenRun {
     }
     if (children) XFree(children);
     return found;
+  }
+
+ private:
+  bool fail(const char* why) {
+    ADD_FAILURE() << why;
+    return false;
   }
 
   bool runTool(const std::vector<const char*>& arguments) {
@@ -211,6 +218,17 @@ TEST(GlScreen, WindowShowsTheFramebufferAndEscapeEndsIt) {
   ASSERT_TRUE(run.key("Escape"));
   EXPECT_EQ(run.wait(), 0);
   EXPECT_EQ(run.errors(), "");
+}
+
+// Without GLX, opengl32.dll does not load, no driver opens the screen, and the
+// program says so and ends.
+TEST(GlScreen, WithoutGlxItEndsWithAMessage) {
+  if (!haveXvfb()) GTEST_SKIP() << "Xvfb is not installed";
+  GlScreenRun run("GLX");
+  ASSERT_TRUE(run.launch());
+  EXPECT_EQ(run.wait(), 1);
+  EXPECT_EQ(run.errors(), "glscreen: no OpenGL screen could be opened\n");
+  EXPECT_EQ(run.find(), 0u);
 }
 
 TEST(GlScreen, CloseRequestEndsIt) {
