@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/figure_reporter.h"
 #include "gfx/screen_state.h"
 #include "gfx/win32/convert.h"

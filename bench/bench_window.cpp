@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/figure_reporter.h"
 #include "calculator/calculator.h"
 #include "gfx/screen_mode.h"

@@ -22,7 +22,6 @@
 
 #include <X11/keysym.h>
 #include <dlfcn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/figure_reporter.h"
 #include "calculator/calculator.h"
 #include "gfx/builtin_data.h"
@@ -41,7 +41,6 @@
 #include "platform/platform.h"
 #include "runtime/runtime.h"
 #include "tests/support/x11_client.h"
-#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -212,24 +211,13 @@ int runBenchmarks(int argc, char** argv) {
 
 }  // namespace
 
+// The benchmarks, then the calculator at its prompt, on a display of their own.
 int main(int argc, char** argv) {
-  zv::test::Xvfb server;
-  if (!server.ready()) {
-    std::printf("Xvfb is not available: no X11 figures\n");
-    return 0;
-  }
-  std::fflush(stdout);
-  pid_t child = fork();
-  if (child == 0) {
-    // The layer opens the display at its first use, in this process only.
-    setenv("DISPLAY", server.display().c_str(), 1);
-    const int status = runBenchmarks(argc, argv);
-    if (status != 0) std::exit(status);
-    runCalculator(server.display());
-  }
-  int status = 1;
-  if (child > 0) waitpid(child, &status, 0);
-  return child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+  return zvbench::runOnOwnDisplay("X11", [](int count, char** arguments) {
+    const int status = runBenchmarks(count, arguments);
+    if (status != 0) return status;
+    runCalculator(std::getenv("DISPLAY"));
+  }, argc, argv);
 }
 
 #else

@@ -21,6 +21,7 @@ const WindowDriver null_driver = {
 const WindowDriver* const driver_list[] = {
 #ifdef ZV_HAVE_WIN32_DRIVERS
     &gdiWindowDriver(),
+    &openGlWindowDriver(),
 #endif
     nullptr,
 };

@@ -11,4 +11,8 @@ namespace zv {
 // full screen; refuses the OpenGL flag.
 const WindowDriver& gdiWindowDriver();
 
+// "OpenGL": a window with a current OpenGL context for a program that draws with
+// OpenGL itself; serves only the OpenGL flag.
+const WindowDriver& openGlWindowDriver();
+
 }  // namespace zv

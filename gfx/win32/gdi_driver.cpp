@@ -57,15 +57,6 @@ void copyPaletteToBitmap() {
   }
 }
 
-// Fills the monitor's device name and rectangle when they can be had.
-bool monitorInfo(MONITORINFOEXA* info) {
-  const WindowState& w = windowState();
-  if (!w.GetMonitorInfoA || !w.monitor) return false;
-  std::memset(info, 0, sizeof *info);
-  info->cbSize = sizeof *info;
-  return w.GetMonitorInfoA(w.monitor, reinterpret_cast<MONITORINFO*>(info)) != 0;
-}
-
 // Chooses the converter and allocates its buffer. False when the combination has no
 // converter or memory runs out.
 bool chooseConverter(const ScreenState& s) {
@@ -109,20 +100,7 @@ int32_t gdiSetUp() {
   DWORD style, ex_style = 0;
   int32_t x, y, outer_width, outer_height;
   if (w.flags & WINDOW_FULL_SCREEN) {
-    DEVMODEA mode;
-    std::memset(&mode, 0, sizeof mode);
-    mode.dmSize = sizeof mode;
-    mode.dmPelsWidth = static_cast<DWORD>(w.width);
-    mode.dmPelsHeight = static_cast<DWORD>(w.height);
-    mode.dmBitsPerPel = static_cast<DWORD>(w.depth);
-    mode.dmDisplayFrequency = static_cast<DWORD>(w.refresh_rate);
-    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY;
-    const LONG result =
-        w.ChangeDisplaySettingsExA
-            ? w.ChangeDisplaySettingsExA(have_monitor ? monitor.szDevice : nullptr, &mode,
-                                         nullptr, CDS_FULLSCREEN, nullptr)
-            : ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
-    if (result != DISP_CHANGE_SUCCESSFUL) return -1;
+    if (changeToFullScreenMode(have_monitor ? &monitor : nullptr) != DISP_CHANGE_SUCCESSFUL) return -1;
     gdi.display_changed = true;
     style = FULL_SCREEN_STYLE;
     x = have_monitor ? monitor.rcMonitor.left : 0;
@@ -140,14 +118,9 @@ int32_t gdiSetUp() {
     AdjustWindowRect(&outer, style, FALSE);
     outer_width = outer.right - outer.left;
     outer_height = outer.bottom - outer.top;
-    if (have_monitor) {
-      const RECT& area = monitor.rcMonitor;
-      x = area.left + ((area.right - area.left - outer_width) >> 1);
-      y = area.top + ((area.bottom - area.top - outer_height) >> 1);
-    } else {
-      x = (GetSystemMetrics(SM_CXSCREEN) - outer_width) >> 1;
-      y = (GetSystemMetrics(SM_CYSCREEN) - outer_height) >> 1;
-    }
+    const POINT at = centredPosition(have_monitor ? &monitor : nullptr, outer_width, outer_height);
+    x = at.x;
+    y = at.y;
     style |= WS_VISIBLE;
   }
 
@@ -320,24 +293,10 @@ int32_t gdiOpen(const char* title, int32_t width, int32_t height, int32_t depth,
 
 // The display modes of a depth; 15 and 16 bits, and 24 and 32 bits, count as one.
 int32_t* gdiListModes(int32_t depth, int32_t* count) {
-  int32_t* modes = nullptr;
-  int32_t taken = 0;
-  DEVMODEA mode;
-  for (DWORD i = 0;; ++i) {
-    std::memset(&mode, 0, sizeof mode);
-    mode.dmSize = sizeof mode;
-    if (!EnumDisplaySettingsA(nullptr, i, &mode)) break;
-    const int32_t bits = static_cast<int32_t>(mode.dmBitsPerPel);
-    const bool same = bits == depth || (bits == 15 && depth == 16) || (bits == 16 && depth == 15) ||
-                      (bits == 24 && depth == 32) || (bits == 32 && depth == 24);
-    if (!same) continue;
-    void* grown = std::realloc(modes, (static_cast<size_t>(taken) + 1) * sizeof(int32_t));
-    if (!grown) break;
-    modes = static_cast<int32_t*>(grown);
-    modes[taken++] = static_cast<int32_t>(mode.dmPelsWidth * 65536 + mode.dmPelsHeight);
-  }
-  if (count) *count = taken;
-  return modes;
+  return listDisplayModes(depth, count, [](int32_t bits, int32_t wanted) {
+    return bits == wanted || (bits == 15 && wanted == 16) || (bits == 16 && wanted == 15) ||
+           (bits == 24 && wanted == 32) || (bits == 32 && wanted == 24);
+  });
 }
 
 const WindowDriver gdi_driver = {

@@ -350,6 +350,56 @@ void commonExit() {
   }
 }
 
+bool monitorInfo(MONITORINFOEXA* info) {
+  const WindowState& w = window_state;
+  if (!w.GetMonitorInfoA || !w.monitor) return false;
+  std::memset(info, 0, sizeof *info);
+  info->cbSize = sizeof *info;
+  return w.GetMonitorInfoA(w.monitor, reinterpret_cast<MONITORINFO*>(info)) != 0;
+}
+
+LONG changeToFullScreenMode(const MONITORINFOEXA* monitor) {
+  const WindowState& w = window_state;
+  DEVMODEA mode;
+  std::memset(&mode, 0, sizeof mode);
+  mode.dmSize = sizeof mode;
+  mode.dmPelsWidth = static_cast<DWORD>(w.width);
+  mode.dmPelsHeight = static_cast<DWORD>(w.height);
+  mode.dmBitsPerPel = static_cast<DWORD>(w.depth);
+  mode.dmDisplayFrequency = static_cast<DWORD>(w.refresh_rate);
+  mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY;
+  if (w.ChangeDisplaySettingsExA)
+    return w.ChangeDisplaySettingsExA(monitor ? monitor->szDevice : nullptr, &mode, nullptr, CDS_FULLSCREEN, nullptr);
+  return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
+}
+
+POINT centredPosition(const MONITORINFOEXA* monitor, int32_t outer_width, int32_t outer_height) {
+  if (monitor) {
+    const RECT& area = monitor->rcMonitor;
+    return POINT{area.left + ((area.right - area.left - outer_width) >> 1),
+                 area.top + ((area.bottom - area.top - outer_height) >> 1)};
+  }
+  return POINT{(GetSystemMetrics(SM_CXSCREEN) - outer_width) >> 1, (GetSystemMetrics(SM_CYSCREEN) - outer_height) >> 1};
+}
+
+int32_t* listDisplayModes(int32_t depth, int32_t* count, bool (*matches)(int32_t bits, int32_t depth)) {
+  int32_t* modes = nullptr;
+  int32_t taken = 0;
+  DEVMODEA mode;
+  for (DWORD i = 0;; ++i) {
+    std::memset(&mode, 0, sizeof mode);
+    mode.dmSize = sizeof mode;
+    if (!EnumDisplaySettingsA(nullptr, i, &mode)) break;
+    if (!matches(static_cast<int32_t>(mode.dmBitsPerPel), depth)) continue;
+    void* grown = std::realloc(modes, (static_cast<size_t>(taken) + 1) * sizeof(int32_t));
+    if (!grown) break;
+    modes = static_cast<int32_t*>(grown);
+    modes[taken++] = static_cast<int32_t>(mode.dmPelsWidth * 65536 + mode.dmPelsHeight);
+  }
+  if (count) *count = taken;
+  return modes;
+}
+
 void markAllLinesDirty() {
   ScreenState* s = currentScreen();
   if (s) markRowsDirty(s, 0, s->height - 1);

@@ -157,6 +157,20 @@ int32_t windowMoveWindow(int32_t x, int32_t y);
 // The close of the GDI and DirectDraw drivers; a second call does nothing.
 void commonExit();
 
+// What the drivers' window set-ups share: the monitor's device name and rectangle
+// (false when the optional entry points cannot give them); the display-mode change to
+// the window's size, depth and refresh rate for full screen, on the monitor's device
+// when ChangeDisplaySettingsExA exists (a DISP_CHANGE_* value); and the top-left
+// corner of a window of that outer size centred on the monitor, or on the primary
+// screen when the monitor is null.
+bool monitorInfo(MONITORINFOEXA* info);
+LONG changeToFullScreenMode(const MONITORINFOEXA* monitor);
+POINT centredPosition(const MONITORINFOEXA* monitor, int32_t outer_width, int32_t outer_height);
+
+// The display modes whose bits per pixel match the depth, as a newly allocated array
+// of width * 65536 + height; the count goes to the out parameter.
+int32_t* listDisplayModes(int32_t depth, int32_t* count, bool (*matches)(int32_t bits, int32_t depth));
+
 // Marks every framebuffer row of the open screen dirty.
 void markAllLinesDirty();
 

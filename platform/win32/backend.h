@@ -42,6 +42,41 @@ struct NativeWindowDesc {
   const uint32_t* icon;  // the class icon, 32 x 32 pixels 0xAARRGGBB, or null
 };
 
+struct GlContext;  // a backend's own record of one rendering context
+
+// One pixel format as a backend offers it: what DescribePixelFormat reports, and the
+// multisample count that WGL_ARB_multisample adds.
+struct GlFormat {
+  PIXELFORMATDESCRIPTOR descriptor;
+  int32_t samples;
+  bool accelerated;
+};
+
+// OpenGL behind opengl32.dll and the pixel-format calls of GDI32. Formats are numbered
+// from 1, as Win32 numbers them. Rendering calls (the OpenGL functions procAddress
+// hands out) are made by the program on the thread where its context is current,
+// without the layer's lock.
+struct GlBackend {
+  // Whether OpenGL can be had now (the display offers it); opengl32.dll loads only then.
+  bool (*available)();
+  // The WGL extensions the backend honours, blank-separated.
+  const char* (*wglExtensions)();
+  // The formats the layer chooses from (ChoosePixelFormat, wglChoosePixelFormatARB).
+  int32_t (*formatCount)();
+  bool (*format)(int32_t number, GlFormat* out);
+  // Makes the window's client area a drawable of the format (once per window).
+  bool (*setFormat)(NativeWindow* window, int32_t number);
+  GlContext* (*createContext)(NativeWindow* window);
+  // Both null: no context current on the calling thread any more.
+  bool (*makeCurrent)(NativeWindow* window, GlContext* context);
+  void (*deleteContext)(GlContext* context);
+  bool (*swapBuffers)(NativeWindow* window);
+  // The window is going away: its drawable goes with it.
+  void (*releaseWindow)(NativeWindow* window);
+  // An OpenGL function by name, null when the implementation has none.
+  void* (*procAddress)(const char* name);
+};
+
 struct Backend {
   const char* name;
 
@@ -90,6 +125,9 @@ struct Backend {
   // The part of the screen a desktop's panels leave to windows, in screen
   // coordinates; false (or a null slot): the whole screen.
   bool (*workArea)(RECT* area);
+
+  // OpenGL for WGL; null: none (opengl32.dll cannot be loaded).
+  const GlBackend* opengl;
 };
 inline constexpr int32_t kDeadKey = 0x10000;
 

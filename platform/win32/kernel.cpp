@@ -3,6 +3,7 @@
 // query, modules with export tables (built-in USER32, KERNEL32, GDI32 and the
 // program), and the code-page conversions (Windows-1252, 437, UTF-8).
 #include "platform/win32/layer.h"
+#include "platform/win32/opengl.h"
 #include "platform/win32/virtual_desktop.h"
 
 #include <windows.h>
@@ -397,6 +398,10 @@ struct Module {
   const char* path;
   std::vector<Export> exports;
   std::set<std::string> hidden;
+  // A module whose presence depends on the backend (opengl32): whether it can be
+  // loaded now, and its exports beyond the table.
+  bool (*loadable)() = nullptr;
+  FARPROC (*lookup)(const char* name) = nullptr;
 };
 
 // Through void (*)(), the one function type every function pointer casts to quietly.
@@ -440,7 +445,11 @@ struct Modules {
                 ZV_EXPORT(RealizePalette), ZV_EXPORT(SelectPalette), ZV_EXPORT(SetDIBitsToDevice),
                 ZV_EXPORT(SetPaletteEntries)},
                {}};
-  Module* all[4] = {&program, &user32, &kernel32, &gdi32};
+  Module opengl32{"opengl32", "C:\\windows\\system32\\opengl32.dll",
+                  {ZV_EXPORT(wglCreateContext), ZV_EXPORT(wglDeleteContext), ZV_EXPORT(wglGetCurrentContext),
+                   ZV_EXPORT(wglGetCurrentDC), ZV_EXPORT(wglGetProcAddress), ZV_EXPORT(wglMakeCurrent)},
+                  {}, openglLoadable, openglExport};
+  Module* all[5] = {&program, &user32, &kernel32, &gdi32, &opengl32};
 };
 
 #undef ZV_EXPORT
@@ -459,7 +468,7 @@ Module* findModule(const char* name) {
   if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0) base.resize(base.size() - 4);
   Modules& m = modules();
   for (Module* module : m.all) {
-    if (module != &m.program && base == module->name) return module;
+    if (module != &m.program && base == module->name) return module->loadable && !module->loadable() ? nullptr : module;
   }
   return nullptr;
 }
@@ -529,6 +538,9 @@ FARPROC GetProcAddress(HMODULE handle, LPCSTR name) {
   if (!module->hidden.count(name)) {
     for (const Export& e : module->exports) {
       if (std::strcmp(e.name, name) == 0) return e.address;
+    }
+    if (module->lookup) {
+      if (FARPROC address = module->lookup(name)) return address;
     }
   }
   SetLastError(ERROR_PROC_NOT_FOUND);

@@ -99,6 +99,7 @@ struct Window {
   NativeWindow* native = nullptr;
   DeviceContext dc;
   uint64_t presented_lines = 0;
+  int32_t pixel_format = 0;  // SetPixelFormat's, 0 while none is set
   HWND handle() { return reinterpret_cast<HWND>(this); }
 };
 
@@ -157,6 +158,8 @@ Window* windowLocked(HWND window);
 Window* validWindowLocked(HWND window);
 Window* windowAtLocked(POINT screen_point);
 RECT clientRectOnScreen(const Window* window);
+// What the backend is told about a window it shows. Lock held.
+NativeWindowDesc describeLocked(Window* window);
 
 // Posting. Lock held; false when the target thread is gone.
 bool postLocked(Window* window, UINT message, WPARAM wparam, LPARAM lparam);

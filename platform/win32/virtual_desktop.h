@@ -67,4 +67,29 @@ bool cursorClip(RECT* clip);  // whether a clip is in force, and its rectangle
 bool screenSaverActive();
 HCURSOR cursorShape();        // what SetCursor last set
 
+// OpenGL. Every pixel-format request made through ChoosePixelFormat or
+// wglChoosePixelFormatARB, on any backend, with the format it was answered with (0:
+// none); samples is -1 when the request did not name a count.
+struct GlRequest {
+  bool arb, accelerated, double_buffer;
+  int32_t colour, red, green, blue, alpha, accum, accum_red, accum_green, accum_blue, accum_alpha, depth, stencil,
+      samples, answer;
+};
+std::vector<GlRequest> glRequests();
+void clearGlRequests();
+
+// The recording OpenGL of this desktop. enable() offers it with "GL_EXT_bgra" and the
+// three WGL extensions, and formats of 32 bits (0, 2 and 4 samples) and 16 bits.
+struct GlPixelFormat {
+  int32_t colour, red, green, blue, alpha, accum, depth, stencil, samples;
+  bool accelerated;
+};
+void setOpenGlAvailable(bool available);  // opengl32.dll loads only while set
+void setGlExtensions(const std::string& gl, const std::string& wgl);
+void setGlFormats(const std::vector<GlPixelFormat>& formats);
+// The calls made of it, in order: "glEnable 809d", "glDisable 809d", "swap",
+// "context", "delete"; and the contexts that exist now.
+std::vector<std::string> glCalls();
+int32_t glContexts();
+
 }  // namespace zv::vdesk

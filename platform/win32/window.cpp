@@ -154,16 +154,6 @@ void placeInZOrderLocked(Window* window, bool to_front) {
   }
 }
 
-NativeWindowDesc describe(Window* window) {
-  return NativeWindowDesc{window->handle(),
-                          window->title.c_str(),
-                          window->window_rect,
-                          clientRectOnScreen(window),
-                          window->style,
-                          window->ex_style,
-                          window->window_class ? iconPixels(window->window_class->wc.hIcon) : nullptr};
-}
-
 BOOL showLocked(Window* window, int command) {
   Desktop& d = desktop();
   BOOL was_visible = window->visible ? TRUE : FALSE;
@@ -229,6 +219,16 @@ Window* windowLocked(HWND handle) {
     if (window->handle() == handle) return window;
   }
   return nullptr;
+}
+
+NativeWindowDesc describeLocked(Window* window) {
+  return NativeWindowDesc{window->handle(),
+                          window->title.c_str(),
+                          window->window_rect,
+                          clientRectOnScreen(window),
+                          window->style,
+                          window->ex_style,
+                          window->window_class ? iconPixels(window->window_class->wc.hIcon) : nullptr};
 }
 
 Window* validWindowLocked(HWND handle) {
@@ -356,6 +356,8 @@ void destroyWindowRecordLocked(Window* window) {
     messages.erase(std::remove_if(messages.begin(), messages.end(), [&](const QueuedMessage& m) { return m.msg.hwnd == handle; }),
                    messages.end());
   }
+  if (d.backend && window->native && window->pixel_format && d.backend->opengl)
+    d.backend->opengl->releaseWindow(window->native);
   if (d.backend && window->native) d.backend->destroyWindow(window->native);
   window->native = nullptr;
   // The record is freed only after many more windows have gone, so that a stale
@@ -451,7 +453,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
   window->topmost = (ex_style & WS_EX_TOPMOST) != 0;
   window->dc.window = window;
   currentQueueLocked();
-  window->native = d.backend->createWindow(describe(window));
+  window->native = d.backend->createWindow(describeLocked(window));
   if (!window->native) {
     delete window;
     SetLastError(ERROR_ACCESS_DENIED);
@@ -861,7 +863,7 @@ BOOL SetWindowPos(HWND handle, HWND insert_after, int x, int y, int width, int h
   }
   bool moved = r.left != before.left || r.top != before.top;
   bool sized = (r.right - r.left) != (before.right - before.left) || (r.bottom - r.top) != (before.bottom - before.top);
-  if ((moved || sized) && d.backend && window->native) d.backend->placeWindow(window->native, describe(window));
+  if ((moved || sized) && d.backend && window->native) d.backend->placeWindow(window->native, describeLocked(window));
   if (sized) {
     RECT client = clientRectOnScreen(window);
     postLocked(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right - client.left, client.bottom - client.top));

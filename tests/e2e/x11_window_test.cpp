@@ -249,7 +249,7 @@ class WindowRun {
       std::vector<uint8_t> rgb = picture(&width, &height);
       seen = pngOf(rgb, width, height);
       return seen == expected;
-    }, 10);
+    }, 30);
     return seen;
   }
 

@@ -18,7 +18,8 @@ namespace zv::test {
 
 class Xvfb {
  public:
-  Xvfb() {
+  // without_extension: a server extension to leave out ("GLX"), or null for none.
+  explicit Xvfb(const char* without_extension = nullptr) {
     int fds[2];
     if (pipe(fds) != 0) return;
     const pid_t parent = getpid();
@@ -32,6 +33,9 @@ class Xvfb {
       dup2(devnull, 1);
       dup2(devnull, 2);
       std::string fd = std::to_string(fds[1]);
+      if (without_extension)
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+               "-extension", without_extension, static_cast<char*>(nullptr));
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
              static_cast<char*>(nullptr));
       _exit(127);

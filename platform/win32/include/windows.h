@@ -962,6 +962,8 @@ HGDIOBJ GetStockObject(int index);
 int GetDeviceCaps(HDC dc, int index);
 }  // extern "C"
 
+#include "wingdi_gl.h"
+
 #define CreateEvent CreateEventA
 #define CreateSemaphore CreateSemaphoreA
 #define GetModuleHandle GetModuleHandleA

@@ -5,6 +5,7 @@
 
 #include "platform/win32/backend.h"
 #include "platform/win32/layer.h"
+#include "platform/win32/virtual/recording_gl.h"
 
 #include <algorithm>
 
@@ -106,7 +107,7 @@ const Backend kVirtualBackend = {
     "virtual",   createWindow, destroyWindow, showWindow,  placeWindow, setTitle,  setTopmost,
     setColourKey, raiseWindow, lockSurface,   unlockSurface, desktopMode, currentMode, modeCount,
     mode,        setMode,      nullptr,       nullptr,     nullptr,     nullptr,     nullptr,
-    nullptr,     nullptr};
+    nullptr,     nullptr,     &kRecordingGl};
 
 }  // namespace
 }  // namespace zv::win32
@@ -123,7 +124,9 @@ void enable(int32_t width, int32_t height, int32_t bits) {
     s.desktop_mode = s.current = win32::DisplayMode{width, height, bits, 60};
     s.modes = {s.desktop_mode};
     s.refuse_windows = s.refuse_modes = false;
+    resetRecordingGlLocked();
   }
+  clearGlRequests();
   installBackend(&kVirtualBackend);
 }
 

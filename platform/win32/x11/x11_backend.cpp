@@ -9,6 +9,7 @@
 #include "platform/win32/backend.h"
 
 #include "platform/platform.h"
+#include "platform/win32/x11/x11_glx.h"
 #include "platform/win32/x11/x11_keys.h"
 
 #include <X11/XKBlib.h>
@@ -734,7 +735,8 @@ bool workArea(RECT* area) {
 const Backend kX11Backend = {"x11",        createWindow,  destroyWindow, showWindow, placeWindow,     setTitle,
                              setTopmost,   nullptr,       raiseWindow,   lockSurface, unlockSurface,  desktopMode,
                              currentMode,  modeCount,     mode,          setMode,    warpCursor,      setCursorVisible,
-                             setScreenSaver, nullptr,     clipCursor,    layoutCharacter, workArea};
+                             setScreenSaver, nullptr,     clipCursor,    layoutCharacter, workArea,
+                             &x11::kGlx};
 
 // ---- The event thread ----
 
@@ -1041,6 +1043,15 @@ void listModesLocked() {
 }
 
 }  // namespace
+
+x11::Placement x11::placementOf(NativeWindow* window) {
+  XLock hold;
+  const Record* r = self(window);
+  // OpenGL draws 1:1: the picture stays unscaled, centred where the scaled one would be.
+  const int32_t grown = r->scale - 1;
+  return x11::Placement{r->xid, r->offset_x + r->width * grown / 2, r->offset_y + r->height * grown / 2, r->width,
+                        r->height};
+}
 
 const Backend* openDisplayBackend() {
   const char* name = std::getenv("DISPLAY");

@@ -1,0 +1,103 @@
+// What several benchmark programs share: Google Benchmark set up with five
+// repetitions ahead of the program's own arguments; memcpy of a frame, the limit most
+// ratios are taken against; the share of a core a waiting program takes; and a run in
+// a child process that has an Xvfb of its own as its display.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "tests/support/xvfb.h"
+#endif
+
+namespace zvbench {
+
+// The library's set-up, five repetitions (and the program's own default, when given)
+// unless the command line says otherwise; false for an argument it does not know.
+inline bool initialize(int argc, char** argv, const char* program_default = nullptr) {
+  std::vector<char*> args(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=5", own = program_default ? program_default : "";
+  args.insert(args.begin() + 1, repetitions.data());
+  if (program_default) args.insert(args.begin() + 2, own.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
+
+// memcpy of `bytes`. The destination starts 64 bytes further into its page than the
+// source: copies of frame size between equal page offsets take the string-move
+// instruction, which some processors run ten times slower, and would flatter the
+// ratios.
+inline void memcpyFrame(benchmark::State& state, size_t bytes) {
+  std::vector<uint8_t> from(bytes, 0x5A), to(bytes + 64);
+  for (auto _ : state) {
+    std::memcpy(to.data() + 64, from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+using Run = benchmark::BenchmarkReporter::Run;
+
+inline double cpuTime(const Run& run) { return run.GetAdjustedCPUTime(); }
+// The real time, or the manual time of benchmarks that report their own.
+inline double realTime(const Run& run) { return run.GetAdjustedRealTime(); }
+// Negative when the run reports no items.
+inline double itemsPerSecond(const Run& run) {
+  auto rate = run.counters.find("items_per_second");
+  return rate == run.counters.end() ? -1.0 : rate->second.value;
+}
+
+// The processor time all of the process's threads take while the caller sleeps for
+// the time given, as a percentage of one core.
+inline double processShareOfOneCore(int milliseconds) {
+  timespec cpu0, cpu1, wall0, wall1;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+  clock_gettime(CLOCK_MONOTONIC, &wall0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+  clock_gettime(CLOCK_MONOTONIC, &wall1);
+  const auto seconds = [](const timespec& a, const timespec& b) {
+    return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
+  };
+  return 100.0 * seconds(cpu0, cpu1) / seconds(wall0, wall1);
+}
+
+#ifndef _WIN32
+// Runs the body in a child process whose DISPLAY is an Xvfb of its own (the layer
+// opens the display at its first use, in that process only); the server stops once
+// the child has ended. Without Xvfb nothing runs and the answer is 0.
+inline int runOnOwnDisplay(const char* figures, int (*body)(int, char**), int argc, char** argv) {
+  zv::test::Xvfb server;
+  if (!server.ready()) {
+    std::printf("Xvfb is not available: no %s figures\n", figures);
+    return 0;
+  }
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    setenv("DISPLAY", server.display().c_str(), 1);
+    unsetenv("ZVGFX");
+    std::exit(body(argc, argv));
+  }
+  int status = 1;
+  if (child > 0) waitpid(child, &status, 0);
+  return child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+#endif
+
+}  // namespace zvbench
