@@ -5,16 +5,13 @@
 // missing.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,7 +19,9 @@
 #include "gfx/screen_mode.h"
 #include "gfx/screen_state.h"
 #include "runtime/runtime.h"
+#include "tests/support/child_process.h"
 #include "tests/support/files.h"
+#include "tests/support/x11_client.h"
 #include "tests/support/xvfb.h"
 
 namespace {
@@ -58,30 +57,29 @@ std::vector<uint32_t> expectedPicture() {
 class GlScreenRun {
  public:
   explicit GlScreenRun(const char* without_extension = nullptr) : server_(without_extension), dir_(false) {}
-  ~GlScreenRun() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (display_) XCloseDisplay(display_);
-  }
 
   // False (with a failure recorded) when the server or the window did not come up.
   bool start() {
     if (!launch()) return false;
-    if (!waitUntil([&] { return (window_ = find()) != 0; })) return fail("no window titled glscreen appeared");
+    if (!waitUntil([&] { return (window_ = client_->find("glscreen")) != 0; })) {
+      ADD_FAILURE() << "no window titled glscreen appeared";
+      return false;
+    }
     return true;
   }
 
   // Starts the program; false (with a failure recorded) without a server.
   bool launch() {
-    if (!server_.ready()) return fail("Xvfb did not report a display");
-    display_ = XOpenDisplay(server_.display().c_str());
-    if (!display_) return fail("cannot connect to the display");
-    // The window may go while it is being read: such a request just fails.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    pid_ = fork();
-    if (pid_ == 0) {
+    if (!server_.ready()) {
+      ADD_FAILURE() << "Xvfb did not report a display";
+      return false;
+    }
+    client_ = std::make_unique<zv::test::Client>(server_.display());
+    if (!client_->connected()) {
+      ADD_FAILURE() << "cannot connect to the display";
+      return false;
+    }
+    program_ = std::make_unique<zv::test::ChildProcess>(ZV_GLSCREEN_BINARY, [&] {
       if (chdir(dir_.path().c_str()) != 0) _exit(126);
       setenv("DISPLAY", server_.display().c_str(), 1);
       unsetenv("ZVGFX");
@@ -90,112 +88,42 @@ class GlScreenRun {
       dup2(devnull, 0);
       dup2(devnull, 1);
       dup2(errors, 2);
-      execl(ZV_GLSCREEN_BINARY, "glscreen", static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    });
     return true;
   }
 
   // The client area as 0x00RRGGBB pixels; empty when it cannot be read.
   std::vector<uint32_t> capture(int* width, int* height) {
+    const std::vector<uint8_t> rgb = client_->capture(window_, width, height);
     std::vector<uint32_t> pixels;
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display_, window_, &attributes)) return pixels;
-    *width = attributes.width;
-    *height = attributes.height;
-    XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(*width), static_cast<unsigned>(*height),
-                              AllPlanes, ZPixmap);
-    if (!image) return pixels;
-    for (int y = 0; y < *height; ++y)
-      for (int x = 0; x < *width; ++x) pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
-    XDestroyImage(image);
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) pixels.push_back(uint32_t(rgb[i]) << 16 | rgb[i + 1] << 8 | rgb[i + 2]);
     return pixels;
   }
 
   // Gives the window the focus and presses a key there through XTEST.
   bool key(const char* name) {
-    XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-    XSync(display_, False);
-    return runTool({"xdotool", "key", "--clearmodifiers", name});
+    zv::test::runTool(server_.display(), {"xdotool", "windowfocus", std::to_string(window_)});
+    return zv::test::runTool(server_.display(), {"xdotool", "key", "--clearmodifiers", name});
   }
 
-  // What a window manager sends when its close button is pressed.
-  void sendDelete() {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window_;
-    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window_, False, NoEventMask, &event);
-    XFlush(display_);
-  }
+  void sendDelete() { client_->sendDelete(window_); }
 
   // The exit status once the program has ended, -1 for a signal or a time-out.
-  int wait() {
-    int status = -1;
-    waitUntil([&] {
-      int raw = 0;
-      if (waitpid(pid_, &raw, WNOHANG) != pid_) return false;
-      exited_ = true;
-      status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-      return true;
-    });
-    return status;
-  }
+  int wait() { return program_->wait(30); }
 
   std::string errors() const { return zv::test::read_file(dir_.path() + "/errors.txt"); }
 
-  // The program's mapped top-level window, or 0.
-  ::Window find() {
-    ::Window root = DefaultRootWindow(display_), parent = 0, *children = nullptr, found = 0;
-    unsigned count = 0;
-    if (!XQueryTree(display_, root, &root, &parent, &children, &count)) return 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-      char* name = nullptr;
-      XWindowAttributes attributes;
-      if (XFetchName(display_, children[i], &name) && name) {
-        if (std::strcmp(name, "glscreen") == 0 && XGetWindowAttributes(display_, children[i], &attributes) &&
-            attributes.map_state == IsViewable)
-          found = children[i];
-        XFree(name);
-      }
-    }
-    if (children) XFree(children);
-    return found;
-  }
+  ::Window find() { return client_->find("glscreen"); }
 
  private:
-  bool fail(const char* why) {
-    ADD_FAILURE() << why;
-    return false;
-  }
-
-  bool runTool(const std::vector<const char*>& arguments) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setenv("DISPLAY", server_.display().c_str(), 1);
-      std::vector<char*> argv;
-      for (const char* a : arguments) argv.push_back(const_cast<char*>(a));
-      argv.push_back(nullptr);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
-
   zv::test::Xvfb server_;
   zv::test::TempDir dir_;
-  Display* display_ = nullptr;
+  std::unique_ptr<zv::test::Client> client_;
+  std::unique_ptr<zv::test::ChildProcess> program_;
   ::Window window_ = 0;
-  pid_t pid_ = -1;
-  bool exited_ = false;
 };
 
-bool haveXvfb() { return system("command -v Xvfb >/dev/null 2>&1") == 0; }
+bool haveXvfb() { return zv::test::onPath("Xvfb"); }
 
 TEST(GlScreen, WindowShowsTheFramebufferAndEscapeEndsIt) {
   if (!haveXvfb()) GTEST_SKIP() << "Xvfb is not installed";
