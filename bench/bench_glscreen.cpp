@@ -38,26 +38,8 @@ LRESULT CALLBACK plainProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
-// What the GDI driver's update thread does for a 32-bit screen whose every row
-// changed: one SetDIBitsToDevice of the whole top-down picture.
 void BM_GdiFrame(benchmark::State& state) {
-  std::vector<uint32_t> frames[2] = {
-      std::vector<uint32_t>(static_cast<size_t>(glscreen::WIDTH) * glscreen::HEIGHT, 0x203040),
-      std::vector<uint32_t>(static_cast<size_t>(glscreen::WIDTH) * glscreen::HEIGHT, 0xC0B0A0)};
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = glscreen::WIDTH;
-  info.bmiHeader.biHeight = -glscreen::HEIGHT;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  HDC dc = GetDC(g_window);
-  size_t turn = 0;
-  for (auto _ : state) {
-    SetDIBitsToDevice(dc, 0, 0, glscreen::WIDTH, glscreen::HEIGHT, 0, 0, 0, glscreen::HEIGHT,
-                      frames[turn++ & 1].data(), &info, DIB_RGB_COLORS);
-  }
-  ReleaseDC(g_window, dc);
+  zvbench::presentFullFrames(state, g_window, glscreen::WIDTH, glscreen::HEIGHT);
 }
 
 int runBenchmarks(int argc, char** argv) {

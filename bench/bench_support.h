@@ -5,6 +5,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdint>
@@ -51,17 +52,6 @@ inline void memcpyFrame(benchmark::State& state, size_t bytes) {
   }
 }
 
-using Run = benchmark::BenchmarkReporter::Run;
-
-inline double cpuTime(const Run& run) { return run.GetAdjustedCPUTime(); }
-// The real time, or the manual time of benchmarks that report their own.
-inline double realTime(const Run& run) { return run.GetAdjustedRealTime(); }
-// Negative when the run reports no items.
-inline double itemsPerSecond(const Run& run) {
-  auto rate = run.counters.find("items_per_second");
-  return rate == run.counters.end() ? -1.0 : rate->second.value;
-}
-
 // The processor time all of the process's threads take while the caller sleeps for
 // the time given, as a percentage of one core.
 inline double processShareOfOneCore(int milliseconds) {
@@ -75,6 +65,27 @@ inline double processShareOfOneCore(int milliseconds) {
     return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
   };
   return 100.0 * seconds(cpu0, cpu1) / seconds(wall0, wall1);
+}
+
+// What a window driver's update thread does for a 32-bit screen whose every row
+// changed: one SetDIBitsToDevice of the whole top-down picture into the window, two
+// pictures in turn as a screen that changes.
+inline void presentFullFrames(benchmark::State& state, HWND window, int width, int height) {
+  std::vector<uint32_t> frames[2] = {std::vector<uint32_t>(static_cast<size_t>(width) * height, 0x203040),
+                                     std::vector<uint32_t>(static_cast<size_t>(width) * height, 0xC0B0A0)};
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC dc = GetDC(window);
+  size_t turn = 0;
+  for (auto _ : state) {
+    SetDIBitsToDevice(dc, 0, 0, width, height, 0, 0, 0, height, frames[turn++ & 1].data(), &info, DIB_RGB_COLORS);
+  }
+  ReleaseDC(window, dc);
 }
 
 #ifndef _WIN32

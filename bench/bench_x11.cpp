@@ -56,23 +56,7 @@ LRESULT CALLBACK plainProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 void BM_Frame(benchmark::State& state) {
-  // Two pictures, shown in turn, as a screen that changes.
-  std::vector<uint32_t> frames[2] = {std::vector<uint32_t>(static_cast<size_t>(WIDTH) * HEIGHT, 0x203040),
-                                     std::vector<uint32_t>(static_cast<size_t>(WIDTH) * HEIGHT, 0xC0B0A0)};
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = WIDTH;
-  info.bmiHeader.biHeight = -HEIGHT;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  HDC dc = GetDC(g_window);
-  size_t turn = 0;
-  for (auto _ : state) {
-    const std::vector<uint32_t>& frame = frames[turn++ & 1];
-    SetDIBitsToDevice(dc, 0, 0, WIDTH, HEIGHT, 0, 0, 0, HEIGHT, frame.data(), &info, DIB_RGB_COLORS);
-  }
-  ReleaseDC(g_window, dc);
+  zvbench::presentFullFrames(state, g_window, WIDTH, HEIGHT);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(FRAME_BYTES));
 }
 

@@ -13,6 +13,17 @@
 
 namespace zvbench {
 
+using Run = benchmark::BenchmarkReporter::Run;
+
+inline double cpuTime(const Run& run) { return run.GetAdjustedCPUTime(); }
+// The real time, or the manual time of benchmarks that report their own.
+inline double realTime(const Run& run) { return run.GetAdjustedRealTime(); }
+// Negative when the run reports no items.
+inline double itemsPerSecond(const Run& run) {
+  auto rate = run.counters.find("items_per_second");
+  return rate == run.counters.end() ? -1.0 : rate->second.value;
+}
+
 class FigureReporter : public benchmark::ConsoleReporter {
  public:
   using Figure = double (*)(const Run&);
