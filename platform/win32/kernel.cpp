@@ -5,6 +5,8 @@
 #include "platform/win32/layer.h"
 #include "platform/win32/virtual_desktop.h"
 
+#include <ddraw.h>
+#include <dinput.h>
 #include <windows.h>
 
 #include <unistd.h>
@@ -440,7 +442,10 @@ struct Modules {
                 ZV_EXPORT(RealizePalette), ZV_EXPORT(SelectPalette), ZV_EXPORT(SetDIBitsToDevice),
                 ZV_EXPORT(SetPaletteEntries)},
                {}};
-  Module* all[4] = {&program, &user32, &kernel32, &gdi32};
+  Module ddraw{"ddraw", "C:\\windows\\system32\\ddraw.dll",
+              {ZV_EXPORT(DirectDrawCreate), ZV_EXPORT(DirectDrawEnumerateExA)}, {}};
+  Module dinput{"dinput", "C:\\windows\\system32\\dinput.dll", {ZV_EXPORT(DirectInputCreateA)}, {}};
+  Module* all[6] = {&program, &user32, &kernel32, &gdi32, &ddraw, &dinput};
 };
 
 #undef ZV_EXPORT
