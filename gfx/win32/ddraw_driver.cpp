@@ -50,7 +50,10 @@ struct DirectDrawDriver {
   IDirectDrawClipper* clipper = nullptr;
   IDirectInputA* dinput = nullptr;
   IDirectInputDeviceA* keyboard = nullptr;
-  int32_t window_x = 0, window_y = 0;  // the windowed window's place, kept across teardowns
+  // The windowed client area's top-left corner on the screen: centred by open, kept
+  // across teardowns. (The client area, not the frame, so that a picture that just
+  // fits the screen is wholly on it.)
+  int32_t window_x = 0, window_y = 0;
   int32_t y_offset = 0;
   // Lives from open to close, so that waitRetrace on the program thread never meets
   // a closed handle while the update thread re-creates everything else.
@@ -186,7 +189,9 @@ int32_t ddrawSetUp() {
     if (!(w.flags & WINDOW_NO_FRAME)) style = FRAMED_STYLE | ((w.flags & WINDOW_NO_SWITCH) ? 0 : WS_MAXIMIZEBOX);
     RECT outer{0, 0, w.width, w.height};
     AdjustWindowRect(&outer, style, FALSE);
-    if (createWindow(style, 0, dd.window_x, dd.window_y, outer.right - outer.left, outer.bottom - outer.top) != 0)
+    // window_x, window_y place the client area; the frame goes around it.
+    if (createWindow(style, 0, dd.window_x + outer.left, dd.window_y + outer.top, outer.right - outer.left,
+                     outer.bottom - outer.top) != 0)
       return -1;
     if (FAILED(dd.ddraw->SetCooperativeLevel(w.window, DDSCL_NORMAL))) return -1;
     if (FAILED(dd.ddraw->CreateClipper(0, &dd.clipper, nullptr)) || FAILED(dd.clipper->SetHWnd(0, w.window)))
@@ -257,10 +262,10 @@ int32_t ddrawSetUp() {
 void ddrawTeardown() {
   WindowState& w = windowState();
   if (!fullScreen() && w.window) {
-    RECT place{};
-    GetWindowRect(w.window, &place);
-    dd.window_x = place.left;
-    dd.window_y = place.top;
+    POINT client{0, 0};
+    ClientToScreen(w.window, &client);
+    dd.window_x = client.x;
+    dd.window_y = client.y;
   }
   if (dd.keyboard) dd.keyboard->Unacquire();
   release(dd.keyboard);

@@ -77,16 +77,18 @@ bool runTool(const std::string& display, const std::vector<std::string>& argumen
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The program, started in a directory with DISPLAY set for it alone.
+// The program, started in a directory with DISPLAY set for it alone; ZVGFX names
+// the driver when one is given.
 class Program {
  public:
-  Program(const std::string& dir, const std::string& display)
+  Program(const std::string& dir, const std::string& display, const char* driver = nullptr)
       : report_(dir + "/invar.txt"), errors_(dir + "/errors.txt") {
     pid_ = fork();
     if (pid_ == 0) {
       if (chdir(dir.c_str()) != 0) _exit(126);
       setenv("DISPLAY", display.c_str(), 1);
       unsetenv("ZVGFX");
+      if (driver) setenv("ZVGFX", driver, 1);
       int devnull = open("/dev/null", O_RDWR);
       int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(devnull, 0);
@@ -279,7 +281,7 @@ constexpr int kPointHalfPauses = 11;
 // A run of the calculator in a window under its own Xvfb, typed key by key.
 class WindowRun {
  public:
-  WindowRun() : dir_(false) {}
+  explicit WindowRun(const char* driver = nullptr) : dir_(false), driver_(driver) {}
 
   // False (with a failure recorded) when the server or the window did not come up.
   // before: what the test does to the display before the program starts.
@@ -297,7 +299,7 @@ class WindowRun {
     // machine) would repeat: the server does not repeat keys in these tests.
     client_->autoRepeatOff();
     if (before) before(*client_);
-    program_ = std::make_unique<Program>(dir_.path(), server_.display());
+    program_ = std::make_unique<Program>(dir_.path(), server_.display(), driver_);
     if (!waitUntil([&] { return (window_ = client_->find("invar")) != 0; })) {
       ADD_FAILURE() << "no window titled invar appeared";
       return false;
@@ -441,6 +443,7 @@ class WindowRun {
   std::unique_ptr<Client> client_;
   ::Window window_ = 0;
   size_t reported_ = 0;
+  const char* driver_ = nullptr;
   int scale_ = 1;
 };
 
@@ -449,10 +452,10 @@ class WindowRun {
     if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb): no X window tests"; \
   } while (false)
 
-TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
-  SKIP_WITHOUT_XVFB();
+// The whole typed run with the driver named (none: the search's first, DirectX).
+void typedRunShowsTheGoldenScreen(const char* driver) {
   const std::string png = golden("point_half.png");
-  WindowRun run;
+  WindowRun run(driver);
   ASSERT_TRUE(run.start());
   int width = 0, height = 0;
   ASSERT_TRUE(run.client().size(run.window(), &width, &height));
@@ -474,6 +477,16 @@ TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
   EXPECT_EQ(run.program().wait(), 0);
   EXPECT_EQ(run.program().report(), golden("point_half.report"));
   EXPECT_EQ(run.program().errors(), "");
+}
+
+TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
+  SKIP_WITHOUT_XVFB();
+  typedRunShowsTheGoldenScreen(nullptr);
+}
+
+TEST(X11Window, TypedRunThroughGdiShowsTheGoldenScreenToo) {
+  SKIP_WITHOUT_XVFB();
+  typedRunShowsTheGoldenScreen("GDI");
 }
 
 // The close button pushes the close request's key code: at a pause that is the key

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tests/gfx/win32/driver_test_support.h"
+#include "tests/gfx/win32/typing.h"
 
 namespace zvtest::drivers {
 namespace {
@@ -152,6 +153,23 @@ TEST_F(DirectXTest, InactiveFullScreenPresentsNothingAndKeepsTheDirtyRows) {
   zv::unlockScreen(1, 0);
   vdesk::activate(window);
   EXPECT_TRUE(pictureShown(0, 8));
+}
+
+// The client area starts centred; where the window was moved to is where it comes
+// back after full screen.
+TEST_F(DirectXTest, WindowKeepsItsPlaceAcrossFullScreen) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
+  openMode(18);
+  RECT client = info(theWindow()).client_rect;
+  EXPECT_EQ(std::vector<LONG>({client.left, client.top}), std::vector<LONG>({192, 144}));
+  zv::currentScreen()->driver->moveWindow(100, 50);
+  client = info(theWindow()).client_rect;
+  ASSERT_TRUE(zvtest::pressAltEnter(640));
+  ASSERT_TRUE(zvtest::pressAltEnter(1024));
+  ASSERT_TRUE(waitFor([] { return vdesk::windows().size() == 1 && !(vdesk::windows()[0].style & WS_POPUP); }));
+  const RECT back = info(theWindow()).client_rect;
+  EXPECT_EQ(std::vector<LONG>({back.left, back.top}), std::vector<LONG>({client.left, client.top}));
+  EXPECT_TRUE(pictureShown());
 }
 
 TEST_F(DirectXTest, ShapedWindowRequestFallsBackToGdi) {
