@@ -352,20 +352,28 @@ void ddrawPaint() {
 }
 
 // One cycle's picture: palette, the dirty rows into the surface, then the paint.
-// The dirty flags are cleared only when the rows reached the surface.
+// The dirty flags are cleared only when the rows reached the surface. A cycle that
+// changed nothing blits nothing: what the window lost meanwhile comes back through
+// WM_PAINT.
 void presentFrame() {
   WindowState& w = windowState();
   ScreenState* s = currentScreen();
   if (!s || !s->dirty_lines) return;
+  const int32_t scan = s->scanline_size > 1 ? s->scanline_size : 1;
+  const int32_t flags = s->height * scan < w.height ? s->height * scan : w.height;
+  bool changed = std::memchr(s->dirty_lines, 1, static_cast<size_t>(flags)) != nullptr;
   if (w.palette_changed && dd.dd_palette) {
     dd.dd_palette->SetEntries(0, 0, 256, w.palette_entries);
     w.palette_changed = 0;
+    changed = true;
   }
   DDSURFACEDESC description;
   HRESULT locked = DDERR_SURFACELOST;
   for (int32_t attempt = 0; attempt < LOST_SURFACE_ATTEMPTS && locked == DDERR_SURFACELOST; ++attempt) {
     restoreLostSurfaces();
     if (!dd.back_surface) return;
+    // A restore or a re-creation marks every row dirty.
+    changed = changed || std::memchr(s->dirty_lines, 1, static_cast<size_t>(flags)) != nullptr;
     std::memset(&description, 0, sizeof description);
     description.dwSize = sizeof description;
     locked = dd.back_surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr);
@@ -375,11 +383,9 @@ void presentFrame() {
     if (w.converter) w.converter(*s, surface + static_cast<ptrdiff_t>(description.lPitch) * dd.y_offset,
                                  description.lPitch);
     dd.back_surface->Unlock(description.lpSurface);
-    const int32_t scan = s->scanline_size > 1 ? s->scanline_size : 1;
-    const int32_t flags = s->height * scan < w.height ? s->height * scan : w.height;
     std::memset(s->dirty_lines, 0, static_cast<size_t>(flags));
   }
-  ddrawPaint();
+  if (changed) ddrawPaint();
 }
 
 // The key states from the keyboard device: a key's entry is set while its scan code
