@@ -605,7 +605,10 @@ class DirectDraw final : public ComObject<IDirectDraw>, public IDirectDraw2 {
       Desktop& d = desktop();
       const DisplayMode wanted{static_cast<int32_t>(width), static_cast<int32_t>(height), static_cast<int32_t>(bits),
                                static_cast<int32_t>(refresh_rate)};
-      state().requests.push_back(DisplayModeRequest{wanted.width, wanted.height, wanted.bits, wanted.frequency, flags});
+      // The latest requests only: a program retrying for hours must not grow the list.
+      auto& requests = state().requests;
+      if (requests.size() >= 4096) requests.erase(requests.begin(), requests.begin() + 2048);
+      requests.push_back(DisplayModeRequest{wanted.width, wanted.height, wanted.bits, wanted.frequency, flags});
       if (state().exclusive && state().exclusive != this) return DDERR_NOEXCLUSIVEMODE;
       Layout layout;
       if (!d.backend || !layoutOfDepth(wanted.bits, &layout)) return DDERR_INVALIDMODE;
