@@ -288,18 +288,28 @@ TEST_F(DirectXTest, ModeListKeepsFifteenAndSixteenBitsApart) {
   }
 }
 
-TEST_F(DirectXTest, MissingModulesOrEntryPointsFailOverToGdi) {
-  for (const auto& [module, name] : {std::pair{"ddraw", "DirectDrawCreate"}, std::pair{"dinput", "DirectInputCreateA"}}) {
-    SCOPED_TRACE(name);
-    vdesk::hideExport(module, name, true);
-    openMode(18);
-    EXPECT_EQ(driverName(), "GDI");
-    vdesk::hideExport(module, name, false);
+// A missing entry point fails the driver, except DirectDrawEnumerateExA, without
+// which the default device serves.
+TEST_F(DirectXTest, MissingEntryPoints) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
+  struct Case {
+    const char* module;
+    const char* name;
+    const char* taken;
+  };
+  const Case cases[] = {{"ddraw", "DirectDrawCreate", "GDI"},
+                        {"dinput", "DirectInputCreateA", "GDI"},
+                        {"ddraw", "DirectDrawEnumerateExA", "DirectX"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vdesk::hideExport(c.module, c.name, true);
+    openMode(18, 8, 0x01);
+    EXPECT_EQ(driverName(), c.taken);
+    EXPECT_EQ(vdesk::currentDisplayMode().width, 640);
+    vdesk::hideExport(c.module, c.name, false);
     zv::closeScreenAtExit();
     EXPECT_EQ(vdesk::directXObjects(), 0);
   }
-  openMode(18);
-  EXPECT_EQ(driverName(), "DirectX");
 }
 
 }  // namespace
