@@ -34,6 +34,8 @@ struct DriverChoice {
   const char* taken;
 };
 
+void PrintTo(const DriverChoice& c, std::ostream* out) { *out << c.taken; }
+
 class CalculatorWindowTest : public ::testing::TestWithParam<DriverChoice> {
  protected:
   void SetUp() override {

@@ -91,6 +91,8 @@ struct FullScreenCase {
   DWORD flags;  // of the request that set the mode
 };
 
+void PrintTo(const FullScreenCase& c, std::ostream* out) { *out << c.name; }
+
 class FullScreenModeTest : public DirectXTest, public ::testing::WithParamInterface<FullScreenCase> {};
 
 TEST_P(FullScreenModeTest, TakesTheModeAndShowsThePictureInIt) {
@@ -182,6 +184,8 @@ struct SurfaceCase {
   const char* name;
   int32_t flags;
 };
+
+void PrintTo(const SurfaceCase& c, std::ostream* out) { *out << c.name; }
 
 class LostSurfaceTest : public DirectXTest, public ::testing::WithParamInterface<SurfaceCase> {};
 
