@@ -1,13 +1,13 @@
-// Cost of showing the graphics screen in a window: the GDI driver on the virtual
-// desktop, 640 x 480 at 8 bits.
+// Cost of showing the graphics screen in a window: the DirectX and GDI drivers on the
+// virtual desktop, windowed, 640 x 480 at 8 bits.
 //  - One cycle of the update thread with no dirty line, and with all 480 lines dirty,
 //    as the update thread's processor time per cycle against memcpy of the frame's
 //    307200 bytes in the same run.
-//  - The processor time the whole program takes while it waits at the calculator's
-//    first prompt for 10 s, as a percentage of one core.
+//  - The processor time the whole program (default driver search) takes while it
+//    waits at the calculator's first prompt for 10 s, as a percentage of one core.
 // Prints:
-//   update cycle, no dirty line: 0.05 x memcpy
-//   update cycle, 480 dirty lines: 3.10 x memcpy
+//   DirectX update cycle, no dirty line: 0.05 x memcpy
+//   ...
 //   waiting at a prompt: 0.30 % of one core
 #include <benchmark/benchmark.h>
 #include <dirent.h>
@@ -32,8 +32,9 @@
 namespace {
 
 constexpr size_t FRAME_BYTES = 640 * 480;
-const char* const NO_DIRTY = "update cycle, no dirty line";
-const char* const ALL_DIRTY = "update cycle, 480 dirty lines";
+const char* const DRIVERS[] = {"DirectX", "GDI"};
+const char* const NO_DIRTY = " update cycle, no dirty line";
+const char* const ALL_DIRTY = " update cycle, 480 dirty lines";
 const char* const MEMCPY = "memcpy 307200 bytes";
 constexpr int CYCLES = 50;  // per repetition: each takes about 10 ms of waiting
 // What the library appends to the names of the cycle benchmarks.
@@ -60,7 +61,19 @@ double otherThreadsCpu() {
 
 uint64_t cycles() { return zv::inputState().update_cycles.load(); }
 
-void BM_EmptyCycle(benchmark::State& state) {
+// Mode 18 shown by the driver named, opened unless it is open already.
+bool openWith(const char* driver) {
+  const zv::ScreenState* s = zv::currentScreen();
+  if (!s || !s->driver || std::strcmp(s->driver->name, driver) != 0) {
+    zv::setScreenDriverName(driver);
+    zv::setScreenMode(18, 8, 0, 0, 0);
+    s = zv::currentScreen();
+  }
+  return s && s->driver && std::strcmp(s->driver->name, driver) == 0;
+}
+
+void BM_EmptyCycle(benchmark::State& state, const char* driver) {
+  if (!openWith(driver)) state.SkipWithError("the driver did not open");
   for (auto _ : state) {
     // From the end of one cycle to the end of the next: one whole cycle.
     const uint64_t start = cycles();
@@ -72,7 +85,8 @@ void BM_EmptyCycle(benchmark::State& state) {
   }
 }
 
-void BM_FullCycle(benchmark::State& state) {
+void BM_FullCycle(benchmark::State& state, const char* driver) {
+  if (!openWith(driver)) state.SkipWithError("the driver did not open");
   zv::ScreenState* s = zv::currentScreen();
   for (auto _ : state) {
     const uint64_t start = cycles();
@@ -131,24 +145,33 @@ int main(int argc, char** argv) {
   // The screen the calculator opens, without the calculator: the cycle benchmarks
   // run while the program thread is idle.
   zv::runtime_constructor();
-  if (zv::setScreenMode(18, 8, 0, 0, 0) != 0 || !zv::currentScreen()) {
-    std::fprintf(stderr, "no window on the virtual desktop\n");
-    return 1;
+  for (const char* driver : DRIVERS) {
+    if (!openWith(driver)) {
+      std::fprintf(stderr, "no %s window on the virtual desktop\n", driver);
+      return 1;
+    }
+    const std::string name(driver);
+    benchmark::RegisterBenchmark((name + NO_DIRTY).c_str(), BM_EmptyCycle, driver)
+        ->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((name + ALL_DIRTY).c_str(), BM_FullCycle, driver)
+        ->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
   }
-  benchmark::RegisterBenchmark(NO_DIRTY, BM_EmptyCycle)->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark(ALL_DIRTY, BM_FullCycle)->UseManualTime()->Iterations(CYCLES)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark(MEMCPY, zvbench::memcpyFrame, FRAME_BYTES)->Unit(benchmark::kMicrosecond);
   zvbench::FigureReporter reporter(zvbench::realTime);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   zv::closeScreenAtExit();
+  zv::setScreenDriverName(nullptr);
 
   const double idle = idleShareOfOneCore();
-  for (const char* name : {NO_DIRTY, ALL_DIRTY}) {
-    double a = 0, b = 0;
-    bool medians = false;
-    if (reporter.pair(std::string(name) + CYCLE_SUFFIX, MEMCPY, &a, &b, &medians))
-      std::printf("%s: %.2f x memcpy\n", name, a / b);
+  for (const char* driver : DRIVERS) {
+    for (const char* figure : {NO_DIRTY, ALL_DIRTY}) {
+      const std::string name = std::string(driver) + figure;
+      double a = 0, b = 0;
+      bool medians = false;
+      if (reporter.pair(name + CYCLE_SUFFIX, MEMCPY, &a, &b, &medians))
+        std::printf("%s: %.2f x memcpy\n", name.c_str(), a / b);
+    }
   }
   if (idle >= 0) std::printf("waiting at a prompt: %.2f %% of one core\n", idle);
   else std::printf("waiting at a prompt: the window did not open\n");

@@ -20,6 +20,7 @@ const WindowDriver null_driver = {
 // "DirectX", "GDI", "OpenGL" go here, in that order, ahead of the terminating null.
 const WindowDriver* const driver_list[] = {
 #ifdef ZV_HAVE_WIN32_DRIVERS
+    &ddrawWindowDriver(),
     &gdiWindowDriver(),
     &openGlWindowDriver(),
 #endif

@@ -7,6 +7,11 @@
 
 namespace zv {
 
+// "DirectX": presents the framebuffer through DirectDraw surfaces and reads the
+// keyboard through DirectInput, windowed or full screen; refuses the OpenGL and
+// shaped-window flags.
+const WindowDriver& ddrawWindowDriver();
+
 // "GDI": presents the framebuffer through device-independent bitmaps, windowed or
 // full screen; refuses the OpenGL flag.
 const WindowDriver& gdiWindowDriver();

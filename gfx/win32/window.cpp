@@ -15,13 +15,6 @@ namespace {
 WindowState window_state;
 InputState input_state;
 
-// GetProcAddress gives a generic entry point; the detour through a function type
-// without parameters keeps the compiler's function-cast check quiet.
-template <class Function>
-Function entryPoint(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 DWORD WINAPI updateThreadEntry(LPVOID start_event) {
   input_state.update_thread_id = GetCurrentThreadId();
   return window_state.driver_thread(static_cast<HANDLE>(start_event));

@@ -122,6 +122,14 @@ struct InputState {
 WindowState& windowState();
 InputState& inputState();
 
+// An entry point of a module by name, as the function type wanted; null when the
+// module lacks it. GetProcAddress gives a generic entry point; the detour through a
+// function type without parameters keeps the compiler's function-cast check quiet.
+template <class Function>
+Function entryPoint(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 // Called by a driver's open once its hooks are filled: version, optional entry
 // points, monitor, screen saver off, window class; then (except with the OpenGL flag)
 // window_lock and the update thread, waiting until its init hook succeeded or the

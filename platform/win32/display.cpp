@@ -50,16 +50,17 @@ void fillDevMode(DEVMODEA* mode, const DisplayMode& m) {
   mode->dmDisplayFrequency = static_cast<DWORD>(m.frequency);
 }
 
-void announceModeLocked() {
+}  // namespace
+
+void displayModeChangedLocked() {
   Desktop& d = desktop();
   DisplayMode m = currentModeLocked();
   for (Window* window : d.windows) {
     postLocked(window, WM_DISPLAYCHANGE, static_cast<WPARAM>(m.bits), MAKELPARAM(m.width, m.height));
   }
   setCursorPosLocked(d.cursor.x, d.cursor.y, true);  // inside the new screen
+  loseSurfacesLocked();
 }
-
-}  // namespace
 
 void installBackend(const Backend* backend) {
   std::lock_guard<std::mutex> hold(userLock());
@@ -75,6 +76,7 @@ void installBackend(const Backend* backend) {
   d.screen_saver = true;
   d.alt_alone = false;
   std::memset(d.async_keys, 0, sizeof d.async_keys);
+  std::memset(d.keyboard_device, 0, sizeof d.keyboard_device);
   for (auto& [id, queue] : d.queues) {
     std::memset(queue->key_state, 0, sizeof queue->key_state);
     queue->invalid_windows = 0;
@@ -150,7 +152,7 @@ LONG ChangeDisplaySettingsExA(LPCSTR device_name, DEVMODEA* mode, HWND, DWORD fl
   DisplayMode after = d.backend->currentMode();
   if (result == DISP_CHANGE_SUCCESSFUL &&
       (after.width != before.width || after.height != before.height || after.bits != before.bits)) {
-    announceModeLocked();
+    displayModeChangedLocked();
   }
   return result;
 }

@@ -48,6 +48,8 @@ Palette* paletteLocked(HPALETTE handle) {
   return desktop().gdi_objects.count(handle) ? reinterpret_cast<Palette*>(handle) : nullptr;
 }
 
+}  // namespace
+
 // 5-5-5 pixels: each field widened to eight bits the way the screen shows it.
 void rgb555Row(uint32_t* destination, const uint8_t* source, int32_t width) {
   for (int32_t x = 0; x < width; ++x) {
@@ -64,7 +66,6 @@ void rgb24Row(uint32_t* destination, const uint8_t* source, int32_t width) {
   }
 }
 
-}  // namespace
 }  // namespace zv::win32
 
 using namespace zv::win32;

@@ -227,6 +227,7 @@ void injectKeyLocked(UINT vk, UINT scan, bool extended, bool down, int character
   BYTE* keys = d.async_keys;
   bool was_down = (keys[sided ? sided : generic] & 0x80) != 0;
   updateKeyState(keys, vk, scan, extended, down, !was_down);
+  d.keyboard_device[(scan & 0x7F) | (extended ? 0x80 : 0)] = down ? 0x80 : 0;
   bool alt = (keys[VK_MENU] & 0x80) != 0;
   bool control = (keys[VK_CONTROL] & 0x80) != 0;
   UINT message;

@@ -6,6 +6,8 @@
 #include "platform/win32/opengl.h"
 #include "platform/win32/virtual_desktop.h"
 
+#include <ddraw.h>
+#include <dinput.h>
 #include <windows.h>
 
 #include <unistd.h>
@@ -449,7 +451,10 @@ struct Modules {
                   {ZV_EXPORT(wglCreateContext), ZV_EXPORT(wglDeleteContext), ZV_EXPORT(wglGetCurrentContext),
                    ZV_EXPORT(wglGetCurrentDC), ZV_EXPORT(wglGetProcAddress), ZV_EXPORT(wglMakeCurrent)},
                   {}, openglLoadable, openglExport};
-  Module* all[5] = {&program, &user32, &kernel32, &gdi32, &opengl32};
+  Module ddraw{"ddraw", "C:\\windows\\system32\\ddraw.dll",
+              {ZV_EXPORT(DirectDrawCreate), ZV_EXPORT(DirectDrawEnumerateExA)}, {}};
+  Module dinput{"dinput", "C:\\windows\\system32\\dinput.dll", {ZV_EXPORT(DirectInputCreateA)}, {}};
+  Module* all[7] = {&program, &user32, &kernel32, &gdi32, &opengl32, &ddraw, &dinput};
 };
 
 #undef ZV_EXPORT

@@ -122,6 +122,7 @@ struct Desktop {
   int cursor_count = 0;                // ShowCursor's display count
   bool screen_saver = true;
   BYTE async_keys[256] = {};
+  BYTE keyboard_device[256] = {};      // by scan code, +128 for extended keys (DirectInput's layout)
   bool alt_alone = false;              // Alt pressed and nothing else since
   struct {
     UINT message = 0;
@@ -179,6 +180,29 @@ void applyKeyStateLocked(ThreadQueue* queue, const MSG& msg);
 
 // Frame insets of a style (what AdjustWindowRectEx adds).
 RECT frameInsets(DWORD style, DWORD ex_style, bool menu);
+
+// 5-5-5 and 24-bit pixels as the screen's 0x00RRGGBB (gdi.cpp).
+void rgb555Row(uint32_t* destination, const uint8_t* source, int32_t width);
+void rgb24Row(uint32_t* destination, const uint8_t* source, int32_t width);
+
+// The display mode changed: windows get WM_DISPLAYCHANGE, the cursor stays on the
+// screen and every DirectDraw surface is lost (display.cpp). Lock held.
+void displayModeChangedLocked();
+
+// DirectDraw (ddraw.cpp): every surface lost. Lock held.
+void loseSurfacesLocked();
+// SetDisplayMode calls as they were made, for tests.
+struct DisplayModeRequest {
+  int32_t width, height, bits, frequency;
+  DWORD flags;
+};
+std::vector<DisplayModeRequest> displayModeRequests();
+void clearDisplayModeRequests();
+
+// DirectInput (dinput.cpp): every keyboard device loses its acquisition; whether one
+// is acquired. Without the lock.
+void takeKeyboardAcquisition();
+bool keyboardAcquired();
 
 // Code pages and modules (kernel.cpp).
 int charToWide(UINT code_page, unsigned char byte);  // code page 1252 or 437

@@ -27,6 +27,23 @@ void setDisplayModes(const std::vector<DisplayMode>& modes);
 DisplayMode currentDisplayMode();
 void refuseWindowCreation(bool refuse);  // CreateWindowExA fails while set
 void refuseDisplayChange(bool refuse);   // ChangeDisplaySettings*A answer DISP_CHANGE_FAILED while set
+// Another program changes the display mode (refusals of refuseDisplayChange do not
+// stop it): windows get WM_DISPLAYCHANGE and every DirectDraw surface is lost.
+void changeDisplayModeFromOutside(const DisplayMode& mode);
+// SetDisplayMode calls of DirectDraw objects, as they were made, successful or not.
+struct DisplayModeRequest {
+  int32_t width, height, bits, frequency;
+  DWORD flags;
+};
+std::vector<DisplayModeRequest> displayModeRequests();
+void clearDisplayModeRequests();
+// Every DirectDraw surface is lost, as on a switch to another program's full screen.
+void loseSurfaces();
+// Every acquired DirectInput keyboard loses its acquisition.
+void takeKeyboardAcquisition();
+bool keyboardAcquired();
+// DirectDraw and DirectInput objects not yet released, on every desktop.
+int32_t directXObjects();
 // GetProcAddress answers NULL for the export while it is hidden.
 void hideExport(const char* module, const char* name, bool hidden);
 

@@ -4,6 +4,7 @@
 #include "platform/win32/virtual_desktop.h"
 
 #include "platform/win32/backend.h"
+#include "platform/win32/com_object.h"
 #include "platform/win32/layer.h"
 #include "platform/win32/virtual/recording_gl.h"
 
@@ -156,6 +157,30 @@ void refuseDisplayChange(bool refuse) {
 }
 
 void hideExport(const char* module, const char* name, bool hidden) { setExportHidden(module, name, hidden); }
+
+void changeDisplayModeFromOutside(const DisplayMode& mode) {
+  std::lock_guard<std::mutex> hold(userLock());
+  screen().current = win32::DisplayMode{mode.width, mode.height, mode.bits, mode.frequency};
+  displayModeChangedLocked();
+}
+
+std::vector<DisplayModeRequest> displayModeRequests() {
+  std::vector<DisplayModeRequest> list;
+  for (const auto& r : win32::displayModeRequests())
+    list.push_back(DisplayModeRequest{r.width, r.height, r.bits, r.frequency, r.flags});
+  return list;
+}
+
+void clearDisplayModeRequests() { win32::clearDisplayModeRequests(); }
+
+void loseSurfaces() {
+  std::lock_guard<std::mutex> hold(userLock());
+  loseSurfacesLocked();
+}
+
+void takeKeyboardAcquisition() { win32::takeKeyboardAcquisition(); }
+bool keyboardAcquired() { return win32::keyboardAcquired(); }
+int32_t directXObjects() { return liveComObjects().load(); }
 
 static WindowInfo describe(Window* w) {
   WindowInfo info;

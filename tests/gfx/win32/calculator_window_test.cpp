@@ -1,5 +1,5 @@
 // The whole calculator in-process in a window of the virtual desktop, presented by
-// the GDI driver. A test thread types the nine entries and one key per pause as
+// the driver the default search takes (DirectX), or by GDI alone. A test thread types the nine entries and one key per pause as
 // hardware key events, so every key goes through the window's message queue,
 // TranslateMessage, the window procedure and postKey as a real key would. The report
 // must equal the terminal run's byte for byte, and the window's client area after the
@@ -28,7 +28,15 @@ namespace {
 
 using namespace zv;
 
-class CalculatorWindowTest : public ::testing::Test {
+// The driver name asked for (null: none, the default search) and the driver taken.
+struct DriverChoice {
+  const char* asked;
+  const char* taken;
+};
+
+void PrintTo(const DriverChoice& c, std::ostream* out) { *out << c.taken; }
+
+class CalculatorWindowTest : public ::testing::TestWithParam<DriverChoice> {
  protected:
   void SetUp() override {
     runtime_exit();
@@ -37,7 +45,7 @@ class CalculatorWindowTest : public ::testing::Test {
     resetKeyQueue();
     resetPalettePorts();
     setWindowDriverList(nullptr);
-    setScreenDriverName(nullptr);
+    setScreenDriverName(GetParam().asked);
     setWindowTitle("", 0);  // no title of an earlier test: the program's name
     const char* variable = std::getenv("ZVGFX");
     had_variable_ = variable != nullptr;
@@ -48,8 +56,10 @@ class CalculatorWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     closeScreenAtExit();
+    EXPECT_EQ(vdesk::directXObjects(), 0) << "a DirectDraw or DirectInput object was not released";
     vdesk::disable();
     resetKeyQueue();
+    setScreenDriverName(nullptr);
     if (had_variable_) setenv("ZVGFX", saved_variable_.c_str(), 1);
   }
 
@@ -58,7 +68,7 @@ class CalculatorWindowTest : public ::testing::Test {
   std::string saved_variable_;
 };
 
-TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsTheFinalScreen) {
+TEST_P(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsTheFinalScreen) {
   const std::string golden = std::string(ZV_GOLDEN_DIR) + "/point_half";
   const std::vector<std::string> entries = {"1", "0", "1", "1", "2", "0", "0", "0", "3"};
   constexpr int PAUSES = 11;
@@ -97,6 +107,8 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
 
   // The window stays until the screen is closed; once the update thread has shown
   // every dirty line, its client area is the final screen.
+  ASSERT_NE(currentScreen(), nullptr);
+  EXPECT_STREQ(currentScreen()->driver->name, GetParam().taken);
   const std::vector<vdesk::WindowInfo> windows = vdesk::windows();
   ASSERT_EQ(windows.size(), 1u);
   HWND window = windows.front().window;
@@ -123,6 +135,10 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   EXPECT_EQ(info.title, "test_drivers");
   EXPECT_EQ(info.class_name, "zvgfxclass_test_drivers");
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, CalculatorWindowTest,
+                         ::testing::Values(DriverChoice{nullptr, "DirectX"}, DriverChoice{"GDI", "GDI"}),
+                         [](const auto& info) { return std::string(info.param.taken); });
 
 }  // namespace
 }  // namespace zvtest

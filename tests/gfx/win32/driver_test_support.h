@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -118,6 +119,24 @@ inline std::vector<int32_t> eventTypes(const std::vector<EventRecord>& events) {
   std::vector<int32_t> types;
   for (const EventRecord& e : events) types.push_back(e.type);
   return types;
+}
+
+// Fills the framebuffer with a pattern that differs from row to row and column to
+// column, with alpha bytes set in 32-bit screens, and marks every row dirty.
+inline void drawPattern(uint32_t seed) {
+  zv::lockScreen();
+  zv::ScreenState& s = *zv::currentScreen();
+  for (int32_t y = 0; y < s.height; ++y) {
+    uint8_t* line = s.framebuffer + static_cast<size_t>(y) * s.pitch;
+    for (int32_t x = 0; x < s.width; ++x) {
+      const uint32_t v = (static_cast<uint32_t>(x) * 2654435761u) ^ (static_cast<uint32_t>(y) * 40503u) ^ seed;
+      if (s.bytes_per_pixel == 1) line[x] = static_cast<uint8_t>(v & s.colour_mask);
+      else if (s.bytes_per_pixel == 2) std::memcpy(line + 2 * x, &v, 2);
+      else std::memcpy(line + 4 * x, &v, 4);
+    }
+  }
+  zv::markRowsDirty(&s, 0, s.height - 1);
+  zv::unlockScreen(1, 0);
 }
 
 // The GDI driver alone in the list, a fresh virtual desktop of 1024x768, an empty key

@@ -40,24 +40,6 @@ uint32_t shownColour(const zv::ScreenState& s, uint32_t pixel) {
   return (((pixel >> 19) & 31) << 10) | (((pixel >> 11) & 31) << 5) | ((pixel >> 3) & 31);
 }
 
-// Fills the framebuffer with a pattern that differs from row to row and column to
-// column, with alpha bytes set in 32-bit screens, and marks every row dirty.
-void drawPattern(uint32_t seed) {
-  zv::lockScreen();
-  zv::ScreenState& s = *zv::currentScreen();
-  for (int32_t y = 0; y < s.height; ++y) {
-    uint8_t* line = s.framebuffer + static_cast<size_t>(y) * s.pitch;
-    for (int32_t x = 0; x < s.width; ++x) {
-      const uint32_t v = (static_cast<uint32_t>(x) * 2654435761u) ^ (static_cast<uint32_t>(y) * 40503u) ^ seed;
-      if (s.bytes_per_pixel == 1) line[x] = static_cast<uint8_t>(v & s.colour_mask);
-      else if (s.bytes_per_pixel == 2) std::memcpy(line + 2 * x, &v, 2);
-      else std::memcpy(line + 4 * x, &v, 4);
-    }
-  }
-  zv::markRowsDirty(&s, 0, s.height - 1);
-  zv::unlockScreen(1, 0);
-}
-
 // Pixels of the client area that differ from what the framebuffer should show.
 int64_t wrongPixels(HWND window) {
   int32_t width = 0, height = 0;
