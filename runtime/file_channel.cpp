@@ -508,6 +508,13 @@ void flush_file_channels() {
   set_error(last_error);
 }
 
+void flush_file_streams() {
+  RuntimeContext& rt = runtime();
+  if (!rt.channels_used) return;
+  for (ChannelRecord& ch : rt.files)
+    if (ch.ops == &FILE_OPS && ch.handle && writes(&ch)) std::fflush(stream_of(&ch));
+}
+
 const FileChannelFailure& file_channel_failure() { return failure_record(); }
 
 void clear_file_channel_failure() { failure_record() = FileChannelFailure{}; }

@@ -23,6 +23,10 @@ const ChannelOps& file_channel_ops();
 // Flushes every open file channel that writes, so that what the program has printed
 // is in its files before the program waits; the last error number is kept.
 void flush_file_channels();
+// The same for a fatal end that another thread announces while the program thread may
+// be printing: only the streams' buffers go out (the C library locks each stream), no
+// error or failure is recorded.
+void flush_file_streams();
 
 // The first loss of data on a file channel since start-up: an open for writing that
 // failed, or a write, flush or close that failed. error is the host's error code

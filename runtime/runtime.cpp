@@ -99,7 +99,7 @@ void runtime_constructor() {
   console_reset();
   // A program that loses its display ends at once; what it printed into its files
   // reaches them first.
-  set_fatal_exit_handler(flush_file_channels);
+  set_fatal_exit_handler(flush_file_streams);
 }
 
 void runtime_exit() {
