@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/environment.h"
 #include "calculator/calculator.h"
 #include "gfx/screen_hooks.h"
 #include "gfx/screen_mode.h"
@@ -42,15 +43,19 @@ class CalculatorWindowTest : public ::testing::Test {
     const char* variable = std::getenv("ZVGFX");
     had_variable_ = variable != nullptr;
     if (variable) saved_variable_ = variable;
-    unsetenv("ZVGFX");
+    zv::test::unset_env("ZVGFX");
+#ifndef _WIN32
     vdesk::enable(1280, 1024);
     vdesk::setDisplayModes({{640, 480, 8, 60}, {1280, 1024, 32, 60}});
+#endif
   }
   void TearDown() override {
     closeScreenAtExit();
+#ifndef _WIN32
     vdesk::disable();
+#endif
     resetKeyQueue();
-    if (had_variable_) setenv("ZVGFX", saved_variable_.c_str(), 1);
+    if (had_variable_) zv::test::set_env("ZVGFX", saved_variable_.c_str());
   }
 
  private:
@@ -65,7 +70,12 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   std::atomic<bool> finished{false};
   bool typed_in_step = false;
   // Between the entries and the pauses the window goes to full screen and back: a
-  // 640 x 480 display mode becomes current and one frameless window covers it.
+  // 640 x 480 display mode becomes current and one frameless window covers it. On
+  // Windows a display-mode change needs Wine's virtual desktop; there the run stays
+  // windowed.
+#ifdef _WIN32
+  const auto fullScreenAndBack = [] { return true; };
+#else
   bool full_screen_seen = false;
   const auto fullScreenAndBack = [&] {
     if (!pressAltEnter(640)) return false;
@@ -77,9 +87,11 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
     });
     return pressAltEnter(1280);
   };
+#endif
+  HWND window = nullptr;
   std::thread typist([&] {
-    typed_in_step = waitForProgramWindow() && typeEntries(entries) && fullScreenAndBack() &&
-                    typePauses(PAUSES);
+    typed_in_step = (window = waitForProgramWindow()) != nullptr && typeEntries(entries) &&
+                    fullScreenAndBack() && typePauses(PAUSES);
     if (!typed_in_step) pressOnUntil(finished);
   });
 
@@ -87,20 +99,24 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   {
     test::TempDir dir;
     run_calculation();
-    report = test::read_file(dir.path() + "/invar.txt");
+    report = test::read_file(test::report_file(dir.path()));
   }
   finished = true;
   typist.join();
   ASSERT_TRUE(typed_in_step);
+#ifndef _WIN32
   EXPECT_TRUE(full_screen_seen);
+#endif
   EXPECT_EQ(report, test::read_file(golden + ".report"));
 
   // The window stays until the screen is closed; once the update thread has shown
   // every dirty line, its client area is the final screen.
+#ifndef _WIN32
   const std::vector<vdesk::WindowInfo> windows = vdesk::windows();
   ASSERT_EQ(windows.size(), 1u);
-  HWND window = windows.front().window;
+  window = windows.front().window;  // the window shown after the return from full screen
   EXPECT_EQ(vdesk::currentDisplayMode().width, 1280);
+#endif
   ASSERT_TRUE(waitFor([] {
     return underWindowLock([] {
       const ScreenState* s = currentScreen();
@@ -110,7 +126,7 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
     });
   }));
   int32_t width = 0, height = 0;
-  const std::vector<uint32_t> pixels = vdesk::clientPixels(window, &width, &height);
+  const std::vector<uint32_t> pixels = clientPixels(window, &width, &height);
   ASSERT_EQ(width, 640);
   ASSERT_EQ(height, 480);
   std::vector<uint8_t> rgb;
@@ -118,10 +134,14 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   for (uint32_t p : pixels) rgb.insert(rgb.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
   test::expect_golden(golden + ".png", encodePng(width, height, rgb));
 
+  char title[64] = {};
+  GetWindowTextA(window, title, sizeof title);
+  EXPECT_STREQ(title, "test_drivers");
+#ifndef _WIN32
   vdesk::WindowInfo info;
   ASSERT_TRUE(vdesk::windowInfo(window, &info));
-  EXPECT_EQ(info.title, "test_drivers");
   EXPECT_EQ(info.class_name, "zvgfxclass_test_drivers");
+#endif
 }
 
 }  // namespace

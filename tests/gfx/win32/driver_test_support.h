@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include "tests/support/environment.h"
 #include "gfx/key_queue.h"
 #include "gfx/screen_mode.h"
 #include "gfx/screen_state.h"
@@ -131,7 +132,7 @@ class DriverTest : public ::testing::Test {
     const char* variable = std::getenv("ZVGFX");
     had_variable_ = variable != nullptr;
     if (variable) saved_variable_ = variable;
-    unsetenv("ZVGFX");
+    zv::test::unset_env("ZVGFX");
     zv::setWindowTitle("drivertest", 10);
     // The horizontal wheel position is kept across screens; each test starts at 0.
     zv::inputState().hwheel = 0;
@@ -142,7 +143,7 @@ class DriverTest : public ::testing::Test {
     zv::setWindowDriverList(nullptr);
     zv::resetKeyQueue();
     vdesk::disable();
-    if (had_variable_) setenv("ZVGFX", saved_variable_.c_str(), 1);
+    if (had_variable_) zv::test::set_env("ZVGFX", saved_variable_.c_str());
   }
 
   // The program's one window (fails the test when there is not exactly one).

@@ -1,7 +1,8 @@
-// Typing into the calculator's window on the virtual desktop, as hardware key events:
-// every key goes through the window's message queue, TranslateMessage, the window
-// procedure and postKey as a real key would. Shared by the window tests and the
-// window benchmarks.
+// Typing into the calculator's window, as hardware key events (SendInput): every key
+// goes through the window's message queue, TranslateMessage, the window procedure
+// and postKey as a real key would. Shared by the window tests and the window
+// benchmarks; on our layer and on Windows alike, except the full-screen switch,
+// which needs the virtual desktop's display modes.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +15,7 @@
 #include "gfx/key_queue.h"
 #include "gfx/win32/window.h"
 #include "platform/platform.h"
-#include "platform/win32/virtual_desktop.h"
+#include "tests/gfx/win32/window_access.h"
 
 namespace zvtest {
 
@@ -52,10 +53,11 @@ inline void pressKey(char c) {
     key = VK_RETURN;
     scan = 0x1C;
   }
-  zv::vdesk::key(key, scan, false, true);
-  zv::vdesk::key(key, scan, false, false);
+  sendKey(key, scan, true);
+  sendKey(key, scan, false);
 }
 
+#ifndef _WIN32
 // Alt+Enter. When it switches to a display mode of the given width (0: no switch
 // expected), the keys are let go once the new window is there, as a person's fingers
 // would: key messages are addressed to the window in front when they are typed.
@@ -71,16 +73,36 @@ inline bool pressAltEnter(int32_t new_display_width = 0) {
   zv::vdesk::key(VK_MENU, 56, false, false);
   return switched;
 }
+#endif
 
 // The program's window, once it exists and has the focus; null after a minute.
 inline HWND waitForProgramWindow() {
   HWND window = nullptr;
   waitFor([&] {
-    const std::vector<zv::vdesk::WindowInfo> all = zv::vdesk::windows();
-    window = all.empty() ? nullptr : all.front().window;
-    return window && zv::vdesk::foregroundWindow() == window;
+    window = GetForegroundWindow();
+#ifdef _WIN32
+    // Without a window manager nothing may give the new window the focus; a person
+    // would click it. The program's window is this process's visible one.
+    DWORD process = 0;
+    if (window) GetWindowThreadProcessId(window, &process);
+    if (!window || process != GetCurrentProcessId()) {
+      window = nullptr;
+      EnumWindows(
+          [](HWND candidate, LPARAM found) -> BOOL {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(candidate, &owner);
+            if (owner != GetCurrentProcessId() || !IsWindowVisible(candidate)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = candidate;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&window));
+      if (window) SetForegroundWindow(window);
+      return window && GetForegroundWindow() == window;
+    }
+#endif
+    return window != nullptr;
   });
-  return zv::vdesk::foregroundWindow() == window ? window : nullptr;
+  return window;
 }
 
 inline uint64_t keysPostedSoFar() {
