@@ -146,6 +146,7 @@ struct PrintTarget {
 bool printer_write(TextWindowPrinter* p, const uint8_t* bytes, int32_t length) {
   auto* target = static_cast<PrintTarget*>(p->data);
   Console& c = *target->console;
+  if (!c.out_console) return true;
   std::vector<wchar_t> wide(static_cast<size_t>(length));
   for (int32_t i = 0; i < length; ++i) {
     const char32_t u = bytes[i] ? cp437_to_unicode(bytes[i]) : U' ';
@@ -161,6 +162,7 @@ bool printer_write(TextWindowPrinter* p, const uint8_t* bytes, int32_t length) {
 void printer_scroll(TextWindowPrinter* p, int32_t rows) {
   auto* target = static_cast<PrintTarget*>(p->data);
   Console& c = *target->console;
+  if (!c.out_console) return;
   const SMALL_RECT w = target->window;
   SMALL_RECT area{w.Left, static_cast<SHORT>(w.Top + p->top), static_cast<SHORT>(w.Left + p->right),
                   static_cast<SHORT>(w.Top + p->bottom)};
@@ -172,16 +174,18 @@ void printer_scroll(TextWindowPrinter* p, int32_t rows) {
   ScrollConsoleScreenBufferW(c.out, &area, &area, to, &fill);
 }
 
-void printer_bell(TextWindowPrinter*) { beep(800, 200); }
+void printer_bell(TextWindowPrinter* p) {
+  if (static_cast<PrintTarget*>(p->data)->console->out_console) beep(800, 200);
+}
 
 void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
   Console& c = ready_state();
   if (!text || length < 0) length = 0;
   if (length == 0 && !(flags & 8)) return;
   if (!c.out_console) {
+    // The bytes as printed, the bell dropped; the cursor is still tracked below.
     for (int32_t i = 0; i < length; ++i)
       if (text[i] != 7) std::fputc(text[i], stdout);
-    return;
   }
   int32_t columns = 0, rows = 0;
   screen_size(c, &columns, &rows);
