@@ -29,7 +29,8 @@ namespace {
 
 using namespace zv;
 
-class CalculatorWindowTest : public ::testing::Test {
+// Each driver that exists runs the whole test; its name comes first in the search.
+class CalculatorWindowTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     runtime_exit();
@@ -38,7 +39,7 @@ class CalculatorWindowTest : public ::testing::Test {
     resetKeyQueue();
     resetPalettePorts();
     setWindowDriverList(nullptr);
-    setScreenDriverName(nullptr);
+    setScreenDriverName(GetParam());
     setWindowTitle("", 0);  // no title of an earlier test: the program's name
     const char* variable = std::getenv("ZVGFX");
     had_variable_ = variable != nullptr;
@@ -51,6 +52,7 @@ class CalculatorWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     closeScreenAtExit();
+    setScreenDriverName(nullptr);
 #ifndef _WIN32
     vdesk::disable();
 #endif
@@ -63,7 +65,7 @@ class CalculatorWindowTest : public ::testing::Test {
   std::string saved_variable_;
 };
 
-TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsTheFinalScreen) {
+TEST_P(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsTheFinalScreen) {
   const std::string golden = std::string(ZV_GOLDEN_DIR) + "/point_half";
   const std::vector<std::string> entries = {"1", "0", "1", "1", "2", "0", "0", "0", "3"};
   constexpr int PAUSES = 11;
@@ -125,6 +127,9 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
       return s != nullptr;
     });
   }));
+  const char* driver = nullptr;
+  underWindowLock([&] { return (driver = currentScreen()->driver->name) != nullptr; });
+  EXPECT_STREQ(driver, GetParam());
   int32_t width = 0, height = 0;
   const std::vector<uint32_t> pixels = clientPixels(window, &width, &height);
   ASSERT_EQ(width, 640);
@@ -143,6 +148,8 @@ TEST_F(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   EXPECT_EQ(info.class_name, "zvgfxclass_test_drivers");
 #endif
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, CalculatorWindowTest, ::testing::Values("GDI"));
 
 }  // namespace
 }  // namespace zvtest
