@@ -57,52 +57,35 @@ inline void pressKey(char c) {
   sendKey(key, scan, false);
 }
 
-#ifndef _WIN32
 // Alt+Enter. When it switches to a display mode of the given width (0: no switch
-// expected), the keys are let go once the new window is there, as a person's fingers
-// would: key messages are addressed to the window in front when they are typed.
+// expected), the keys are let go once the new window is in front, as a person's
+// fingers would: key messages are addressed to the window in front when they are typed.
 inline bool pressAltEnter(int32_t new_display_width = 0) {
-  zv::vdesk::key(VK_MENU, 56, false, true);
-  zv::vdesk::key(VK_RETURN, 28, false, true);
+  sendKey(VK_MENU, 56, true);
+  sendKey(VK_RETURN, 28, true);
   bool switched = true;
   if (new_display_width) {
-    switched = waitFor([&] { return zv::vdesk::currentDisplayMode().width == new_display_width; }) &&
-               waitFor([] { return zv::vdesk::windows().size() == 1 && zv::vdesk::foregroundWindow(); });
+    switched = waitFor([&] { return displayWidth() == new_display_width; }) && waitFor([] {
+                 HWND window = programWindow();
+                 return window && GetForegroundWindow() == window;
+               });
   }
-  zv::vdesk::key(VK_RETURN, 28, false, false);
-  zv::vdesk::key(VK_MENU, 56, false, false);
+  sendKey(VK_RETURN, 28, false);
+  sendKey(VK_MENU, 56, false);
   return switched;
 }
-#endif
 
 // The program's window, once it exists and has the focus; null after a minute.
+// Without a window manager nothing may give a new window the focus (under Xvfb); a
+// person would click it.
 inline HWND waitForProgramWindow() {
   HWND window = nullptr;
   waitFor([&] {
-    window = GetForegroundWindow();
-#ifdef _WIN32
-    // Without a window manager nothing may give the new window the focus; a person
-    // would click it. The program's window is this process's visible one.
-    DWORD process = 0;
-    if (window) GetWindowThreadProcessId(window, &process);
-    if (!window || process != GetCurrentProcessId()) {
-      window = nullptr;
-      EnumWindows(
-          [](HWND candidate, LPARAM found) -> BOOL {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(candidate, &owner);
-            if (owner != GetCurrentProcessId() || !IsWindowVisible(candidate)) return TRUE;
-            *reinterpret_cast<HWND*>(found) = candidate;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&window));
-      if (window) SetForegroundWindow(window);
-      return window && GetForegroundWindow() == window;
-    }
-#endif
-    return window != nullptr;
+    window = programWindow();
+    if (window && GetForegroundWindow() != window) SetForegroundWindow(window);
+    return window && GetForegroundWindow() == window;
   });
-  return window;
+  return window && GetForegroundWindow() == window ? window : nullptr;
 }
 
 inline uint64_t keysPostedSoFar() {
