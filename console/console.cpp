@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/console_common.h"
 #include "console/cp437.h"
 #include "console/key_decoder.h"
 #include "platform/platform.h"
@@ -750,17 +751,7 @@ void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
 }
 
 void console_print_buffer_wide(const uint16_t* text, int32_t length, int32_t flags) {
-  std::vector<uint8_t> bytes;
-  for (int32_t i = 0; text && i < length; ++i) {
-    uint16_t u = text[i];
-    if (u < 256) {
-      bytes.push_back(static_cast<uint8_t>(u));
-      continue;
-    }
-    bytes.push_back('?');
-    if (u >= 0xD800 && u <= 0xDBFF) ++i;  // the pair gives one character
-  }
-  console_print_buffer(bytes.data(), static_cast<int32_t>(bytes.size()), flags);
+  console_print_wide(console_print_buffer, text, length, flags);
 }
 
 void console_clear_screen(int32_t mode) {
@@ -960,18 +951,6 @@ int32_t redirected_key(Console& c, bool wait) {
   }
 }
 
-StringDesc* key_string(int32_t code) {
-  if (code <= 0) return temp_from_literal("", 0);
-  char bytes[2];
-  if (code >= 256) {
-    bytes[0] = static_cast<char>(255);
-    bytes[1] = static_cast<char>((code >> 8) & 0xFF);
-    return temp_from_copy(bytes, 2);
-  }
-  bytes[0] = static_cast<char>(code);
-  return temp_from_copy(bytes, 1);
-}
-
 StringDesc* console_inkey() {
   Console& c = ready_state();
   int32_t code = 0;
@@ -989,7 +968,7 @@ StringDesc* console_inkey() {
     else if (k == -1 && c.in_line_input)
       code = 13;
   }
-  return key_string(code);
+  return console_key_string(code);
 }
 
 int32_t console_get_key() {
@@ -1067,56 +1046,12 @@ int32_t console_line_input_wide(StringDesc* prompt, StringDesc* dest, int32_t de
   return wide_line_input(console_line_input, prompt, dest, dest_length, fill, question, line_end);
 }
 
-// A plain line reader: keys echoed, Backspace takes one back, Enter ends the line
-// (and is stored in front of the terminating zero when there is room).
 char* console_read_string(char* buffer, int32_t length) {
-  if (!buffer) return nullptr;
-  if (length <= 0) return buffer;
   ready_state();
   RawSession raw;
-  int32_t n = 0;
-  for (;;) {
-    int32_t k = console_get_key();
-    if (k > 255 || k <= 0 || k == 7) continue;
-    if (k == 8) {
-      if (n > 0) {
-        --n;
-        console_print_buffer(reinterpret_cast<const uint8_t*>("\b \b"), 3, 0);
-      }
-      continue;
-    }
-    if (n < length - 1) {
-      buffer[n++] = static_cast<char>(k);
-      uint8_t b = static_cast<uint8_t>(k);
-      console_print_buffer(&b, 1, 0);
-    }
-    if (k == 13) break;
-  }
-  buffer[n] = '\0';
-  return buffer;
+  return console_read_line(console_get_key, console_print_buffer, buffer, length);
 }
 
-int32_t console_key_state(int32_t) { return 0; }
-
-int32_t console_get_mouse(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t* clip) {
-  for (int32_t* out : {x, y, wheel, buttons, clip})
-    if (out) *out = -1;
-  return 1;
-}
-
-int32_t console_set_mouse(int32_t, int32_t, int32_t, int32_t) { return 1; }
-int32_t console_port_in(int32_t) { return -1; }
-int32_t console_port_out(int32_t, int32_t) { return -1; }
-void console_view_update() {}
-int32_t console_read_screen_cell(int32_t, int32_t, int32_t) { return 0; }  // no cell shadow is kept
-
-// One page: 0 (or -1 for the current one).
-int32_t console_copy_page(int32_t source, int32_t destination) {
-  bool ok = (source == 0 || source == -1) && (destination == 0 || destination == -1);
-  return ok ? 0 : 1;
-}
-
-int32_t console_set_pages(int32_t, int32_t) { return 0; }
 
 }  // namespace
 

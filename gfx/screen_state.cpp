@@ -7,6 +7,7 @@
 
 #include "gfx/draw_context.h"
 #include "gfx/palette.h"
+#include "platform/platform.h"
 
 namespace zv {
 
@@ -26,7 +27,7 @@ void freeTextCellPages(ScreenState* s) {
 void freeScreenBuffers(ScreenState* s) {
   freeTextCellPages(s);
   if (s->pages) {
-    for (int32_t p = 0; p < s->page_count; ++p) std::free(s->pages[p]);
+    for (int32_t p = 0; p < s->page_count; ++p) aligned_free(s->pages[p]);
     std::free(s->pages);
   }
   s->pages = nullptr;
@@ -82,7 +83,7 @@ bool allocateScreenBuffers(ScreenState* s, int32_t page_count) {
   bool ok = s->pages != nullptr;
   if (ok) s->page_count = page_count;
   for (int32_t p = 0; ok && p < page_count; ++p) {
-    s->pages[p] = static_cast<uint8_t*>(std::aligned_alloc(PAGE_ALIGNMENT, rounded));
+    s->pages[p] = static_cast<uint8_t*>(aligned_allocate(PAGE_ALIGNMENT, rounded));
     ok = s->pages[p] != nullptr;
   }
   s->visible_page = 0;

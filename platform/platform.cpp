@@ -11,6 +11,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <malloc.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -18,6 +19,22 @@
 #endif
 
 namespace zv {
+
+void* aligned_allocate(size_t alignment, size_t size) {
+#ifdef _WIN32
+  return _aligned_malloc(size, alignment);
+#else
+  return std::aligned_alloc(alignment, size);
+#endif
+}
+
+void aligned_free(void* memory) {
+#ifdef _WIN32
+  _aligned_free(memory);
+#else
+  std::free(memory);
+#endif
+}
 
 void sleep_ms(int32_t milliseconds) {
   if (milliseconds <= 0) {
@@ -45,10 +62,16 @@ void beep(int32_t frequency_hz, int32_t duration_ms) {
 
 #ifdef _WIN32
 static bool lock_range(std::FILE* stream, int64_t offset, int64_t length, bool lock) {
-  if (!stream || length == 0) return false;
+  if (!stream || length == 0 || offset < 0) return false;
   HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  DWORD lo = static_cast<DWORD>(offset), hi = static_cast<DWORD>(offset >> 32);
-  DWORD nlo = static_cast<DWORD>(length), nhi = static_cast<DWORD>(length >> 32);
+  // Offsets from 2^63 up are refused and a range reaching past the last offset is
+  // locked up to it, as on other hosts (LockFile refuses a range that wraps).
+  const auto start = static_cast<uint64_t>(offset);
+  auto count = static_cast<uint64_t>(length);
+  if (count > UINT64_MAX - start) count = UINT64_MAX - start;
+  if (count == 0) return false;
+  DWORD lo = static_cast<DWORD>(start), hi = static_cast<DWORD>(start >> 32);
+  DWORD nlo = static_cast<DWORD>(count), nhi = static_cast<DWORD>(count >> 32);
   return lock ? LockFile(h, lo, hi, nlo, nhi) != 0 : UnlockFile(h, lo, hi, nlo, nhi) != 0;
 }
 #else

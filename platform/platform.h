@@ -9,6 +9,11 @@
 
 namespace zv {
 
+// Memory aligned to the alignment (a power of two; the size a multiple of it),
+// released with aligned_free. The C runtime of Windows has no aligned_alloc.
+void* aligned_allocate(size_t alignment, size_t size);
+void aligned_free(void* memory);
+
 // Sleeps the calling thread for the given number of milliseconds (0 yields).
 void sleep_ms(int32_t milliseconds);
 

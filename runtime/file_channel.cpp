@@ -433,7 +433,9 @@ int32_t file_open(ChannelRecord* ch, const char* given_name) {
     switch (ch->mode) {
       case MODE_BINARY:
       case MODE_RANDOM: ch->size = stream_length(f, data_start(ch->encoding)); break;
-      case MODE_APPEND: ch->size = stream_tell(f); break;
+      // Writes go to the end, but where a fresh append stream stands differs between
+      // C runtimes (the end on glibc, the start on Windows): ask for the end itself.
+      case MODE_APPEND: ch->size = stream_seek(f, 0, SEEK_END) == 0 ? stream_tell(f) : -1; break;
       default: ch->size = 0; break;
     }
     if (ch->size < 0) {

@@ -4,18 +4,13 @@
 #include "runtime/input.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
-#include <locale.h>
-#if defined(__APPLE__)
-#include <xlocale.h>
-#endif
-#endif
 
 #include "platform/platform.h"
 #include "runtime/file_channel.h"
@@ -338,28 +333,32 @@ const char* skip_blanks(const char* text) {
   return text;
 }
 
-// Decimal text to double and float with a '.' decimal point whatever the locale says.
-#if defined(_WIN32)
-_locale_t c_numeric_locale() {
-  static _locale_t locale = _create_locale(LC_NUMERIC, "C");
-  return locale;
+// Text to double and float as strtod reads it (leading blanks, a sign, decimal,
+// "0x" hexadecimal, inf and nan forms, the longest valid prefix), with a '.' decimal
+// point whatever the locale says. The digits are converted by std::from_chars, which
+// rounds correctly on every host, so every platform reads the same values; only
+// results beyond the type's range (infinity, or zero from underflow) come from strtod,
+// whose answer there is the same everywhere.
+template <typename T>
+T text_to_number(const char* text, T (*fallback)(const char*, char**)) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* end = p + std::strlen(p);
+  T value{};
+  std::from_chars_result result{p, std::errc::invalid_argument};
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
+    result = std::from_chars(p + 2, end, value, std::chars_format::hex);
+  if (result.ec == std::errc::invalid_argument)
+    result = std::from_chars(p, end, value, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) return fallback(text, nullptr);
+  if (result.ec != std::errc{}) return T{};
+  return negative ? -value : value;
 }
-double text_to_double(const char* text) { return _strtod_l(text, nullptr, c_numeric_locale()); }
-float text_to_float(const char* text) { return _strtof_l(text, nullptr, c_numeric_locale()); }
-#else
-locale_t c_numeric_locale() {
-  static locale_t locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-  return locale;
-}
-double text_to_double(const char* text) {
-  locale_t c = c_numeric_locale();
-  return c ? strtod_l(text, nullptr, c) : std::strtod(text, nullptr);
-}
-float text_to_float(const char* text) {
-  locale_t c = c_numeric_locale();
-  return c ? strtof_l(text, nullptr, c) : std::strtof(text, nullptr);
-}
-#endif
+
+double text_to_double(const char* text) { return text_to_number<double>(text, std::strtod); }
+float text_to_float(const char* text) { return text_to_number<float>(text, std::strtof); }
 
 }  // namespace
 

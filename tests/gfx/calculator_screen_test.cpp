@@ -116,7 +116,7 @@ TEST_F(CalculatorScreenTest, TheWholeRunDrawsIntoTheScreenAndWritesTheSameReport
   {
     test::TempDir dir;
     run_calculation();
-    report = test::read_file(dir.path() + "/invar.txt");
+    report = test::read_file(test::report_file(dir.path()));
   }
   driver_thread.join();
 

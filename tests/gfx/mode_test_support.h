@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/environment.h"
 #include "gfx/key_queue.h"
 #include "gfx/screen_mode.h"
 #include "tests/gfx/screen_test_support.h"
@@ -78,7 +79,7 @@ class DriverListTest : public ::testing::Test {
     const char* variable = std::getenv("ZVGFX");
     if (variable) saved_variable_ = variable;
     had_variable_ = variable != nullptr;
-    unsetenv("ZVGFX");
+    zv::test::unset_env("ZVGFX");
   }
 
   void TearDown() override {
@@ -86,7 +87,7 @@ class DriverListTest : public ::testing::Test {
     zv::setWindowDriverList(nullptr);
     zv::setScreenDriverName(nullptr);
     zv::resetKeyQueue();
-    if (had_variable_) setenv("ZVGFX", saved_variable_.c_str(), 1);
+    if (had_variable_) zv::test::set_env("ZVGFX", saved_variable_.c_str());
   }
 
   const zv::WindowDriver* list_[4]{};

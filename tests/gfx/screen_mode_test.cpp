@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/environment.h"
 #include "gfx/line_input.h"
 #include "gfx/text_render.h"
 #include "runtime/channel.h"
@@ -222,7 +223,7 @@ class DriverSearchTest : public ModeTest, public testing::WithParamInterface<Sea
 
 TEST_P(DriverSearchTest, TriesThePassesInOrder) {
   const SearchCase& c = GetParam();
-  if (c.name) setenv("ZVGFX", c.name, 1);
+  if (c.name) zv::test::set_env("ZVGFX", c.name);
   for (int i = 0; i < 3; ++i) recording().refused_opens[i] = c.refused[i];
   const int32_t result = setScreenMode(18, 8, 0, c.flags, 60);
   std::vector<std::string> opened;
@@ -278,11 +279,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ScreenModeTest, TheNullScreenHasNoWindow) {
   for (const char* name : {"null", "NULL", "Null"}) {
-    setenv("ZVGFX", name, 1);
+    zv::test::set_env("ZVGFX", name);
     ASSERT_EQ(setScreenMode(18, 8, 0, 0, 0), 0) << name;
     EXPECT_EQ(currentScreen()->driver, &nullWindowDriver());
   }
-  unsetenv("ZVGFX");
+  zv::test::unset_env("ZVGFX");
   ASSERT_EQ(setScreenMode(12, 0, 0, -1, 0), 0);
   EXPECT_EQ(currentScreen()->driver, &nullWindowDriver());
   // Flags -1 are a whole-word value: none of their bits counts.
@@ -295,7 +296,7 @@ TEST_F(ScreenModeTest, TheNullScreenHasNoWindow) {
 }
 
 TEST_F(ScreenModeTest, TheDriverNameOverrideWinsOverTheEnvironment) {
-  setenv("ZVGFX", "null", 1);
+  zv::test::set_env("ZVGFX", "null");
   setScreenDriverName("OpenGL");
   ASSERT_EQ(setScreenMode(18, 8, 0, 0, 0), 0);
   EXPECT_STREQ(currentScreen()->driver->name, "OpenGL");
@@ -307,7 +308,7 @@ TEST_F(ScreenModeTest, TheDriverNameOverrideWinsOverTheEnvironment) {
 TEST_F(ScreenModeTest, TheNullScreenTakesItsKeysFromTheTextConsole) {
   test::ScriptedConsole console;
   test::install(console);
-  setenv("ZVGFX", "null", 1);
+  zv::test::set_env("ZVGFX", "null");
   ASSERT_EQ(setScreenMode(18, 8, 0, 0, 0), 0);
   console.type("7\r");
   console.press(test::KEY_HOME);
@@ -326,7 +327,7 @@ TEST_F(ScreenModeTest, TheNullScreenTakesItsKeysFromTheTextConsole) {
   EXPECT_STREQ(line, "42\r");  // the line reader passes over Home
   EXPECT_TRUE(console.output.empty());
   // A screen with a driver keeps its own keyboard.
-  unsetenv("ZVGFX");
+  zv::test::unset_env("ZVGFX");
   ASSERT_EQ(setScreenMode(18, 8, 0, 0, 0), 0);
   EXPECT_TRUE(hooksAreGraphics());
   test::uninstall();

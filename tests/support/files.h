@@ -4,10 +4,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -28,7 +34,11 @@ inline void write_file(const std::string& path, const std::string& bytes) {
 inline void write_text(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
+#ifdef _WIN32
+    const int n = _write(fd, text.data() + done, static_cast<unsigned>(text.size() - done));
+#else
     ssize_t n = write(fd, text.data() + done, text.size() - done);
+#endif
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     done += static_cast<size_t>(n);
@@ -43,35 +53,63 @@ inline void expect_golden(const std::string& path, const std::string& actual) {
                               << ".actual";
 }
 
-// A fresh directory under /tmp, made the working directory for the object's life
-// when asked, and removed afterwards.
+// Where a run started in the directory puts its report, which the program names
+// "c:\\invar.txt": the directory itself where there are no drive letters, drive C
+// on Windows (tests that write it there hold the "report" resource lock).
+inline std::string report_file(const std::string& dir) {
+#ifdef _WIN32
+  (void)dir;
+  return "c:\\invar.txt";
+#else
+  return dir + "/invar.txt";
+#endif
+}
+
+// A fresh directory in the temporary folder, made the working directory for the
+// object's life when asked, and removed afterwards (read-only entries included).
 class TempDir {
  public:
   explicit TempDir(bool enter = true) : entered_(enter) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+#ifdef _WIN32
+    // No mkdtemp: names are tried until one is new.
+    for (unsigned i = 0; path_.empty() && i < 1000; ++i) {
+      const fs::path candidate = fs::temp_directory_path(error) /
+                                 ("invar-test-" + std::to_string(_getpid()) + "-" + std::to_string(i));
+      if (fs::create_directory(candidate, error)) path_ = candidate.generic_string();
+    }
+    EXPECT_FALSE(path_.empty());
+#else
     char pattern[] = "/tmp/invar-test-XXXXXX";
     const char* made = mkdtemp(pattern);
     EXPECT_NE(made, nullptr);
     path_ = made ? made : "";
-    if (!entered_) return;
-    char* cwd = getcwd(nullptr, 0);
-    previous_ = cwd ? cwd : "/";
-    std::free(cwd);
-    EXPECT_EQ(chdir(path_.c_str()), 0);
+#endif
+    if (!entered_ || path_.empty()) return;
+    previous_ = fs::current_path(error);
+    fs::current_path(path_, error);
+    EXPECT_FALSE(error) << error.message();
   }
   ~TempDir() {
-    if (entered_) {
-      EXPECT_EQ(chdir(previous_.c_str()), 0);
-    }
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (entered_) fs::current_path(previous_, error);
     if (path_.empty()) return;
-    const std::string cmd = "chmod -R u+w '" + path_ + "' && rm -rf '" + path_ + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    // Links are left alone: a link's target is not the test's to change.
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+    for (const auto& entry : fs::recursive_directory_iterator(path_, error))
+      if (!entry.is_symlink()) fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, error);
+    fs::remove_all(path_, error);
+    EXPECT_FALSE(error) << error.message();
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
 
  private:
-  std::string path_, previous_;
+  std::string path_;
+  std::filesystem::path previous_;
   bool entered_;
 };
 

@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include "tests/support/environment.h"
 #include "gfx/key_queue.h"
 #include "gfx/screen_mode.h"
 #include "gfx/screen_state.h"

@@ -1,7 +1,8 @@
-// Typing into the calculator's window on the virtual desktop, as hardware key events:
-// every key goes through the window's message queue, TranslateMessage, the window
-// procedure and postKey as a real key would. Shared by the window tests and the
-// window benchmarks.
+// Typing into the calculator's window, as hardware key events (SendInput): every key
+// goes through the window's message queue, TranslateMessage, the window procedure
+// and postKey as a real key would. Shared by the window tests and the window
+// benchmarks; on our layer and on Windows alike, except the full-screen switch,
+// which needs the virtual desktop's display modes.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +15,7 @@
 #include "gfx/key_queue.h"
 #include "gfx/win32/window.h"
 #include "platform/platform.h"
-#include "platform/win32/virtual_desktop.h"
+#include "tests/gfx/win32/window_access.h"
 
 namespace zvtest {
 
@@ -52,35 +53,39 @@ inline void pressKey(char c) {
     key = VK_RETURN;
     scan = 0x1C;
   }
-  zv::vdesk::key(key, scan, false, true);
-  zv::vdesk::key(key, scan, false, false);
+  sendKey(key, scan, true);
+  sendKey(key, scan, false);
 }
 
 // Alt+Enter. When it switches to a display mode of the given width (0: no switch
-// expected), the keys are let go once the new window is there, as a person's fingers
-// would: key messages are addressed to the window in front when they are typed.
+// expected), the keys are let go once the new window is in front, as a person's
+// fingers would: key messages are addressed to the window in front when they are typed.
 inline bool pressAltEnter(int32_t new_display_width = 0) {
-  zv::vdesk::key(VK_MENU, 56, false, true);
-  zv::vdesk::key(VK_RETURN, 28, false, true);
+  sendKey(VK_MENU, 56, true);
+  sendKey(VK_RETURN, 28, true);
   bool switched = true;
   if (new_display_width) {
-    switched = waitFor([&] { return zv::vdesk::currentDisplayMode().width == new_display_width; }) &&
-               waitFor([] { return zv::vdesk::windows().size() == 1 && zv::vdesk::foregroundWindow(); });
+    switched = waitFor([&] { return displayWidth() == new_display_width; }) && waitFor([] {
+                 HWND window = programWindow();
+                 return window && GetForegroundWindow() == window;
+               });
   }
-  zv::vdesk::key(VK_RETURN, 28, false, false);
-  zv::vdesk::key(VK_MENU, 56, false, false);
+  sendKey(VK_RETURN, 28, false);
+  sendKey(VK_MENU, 56, false);
   return switched;
 }
 
 // The program's window, once it exists and has the focus; null after a minute.
+// Without a window manager nothing may give a new window the focus (under Xvfb); a
+// person would click it.
 inline HWND waitForProgramWindow() {
   HWND window = nullptr;
   waitFor([&] {
-    const std::vector<zv::vdesk::WindowInfo> all = zv::vdesk::windows();
-    window = all.empty() ? nullptr : all.front().window;
-    return window && zv::vdesk::foregroundWindow() == window;
+    window = programWindow();
+    if (window && GetForegroundWindow() != window) SetForegroundWindow(window);
+    return window && GetForegroundWindow() == window;
   });
-  return zv::vdesk::foregroundWindow() == window ? window : nullptr;
+  return window && GetForegroundWindow() == window ? window : nullptr;
 }
 
 inline uint64_t keysPostedSoFar() {

@@ -1,0 +1,500 @@
+// The text console backend on the Windows console: the implementation of every
+// console hook when no graphics screen is open.
+//
+// Output runs through the shared text-window printer. On a console the backend
+// keeps its own cursor inside the console's visible window, writes each run of
+// characters as their Unicode shapes (so code page 437 shows right whatever the
+// console's code page) in the current colours, scrolls the window's rows itself and
+// puts the console's cursor where its own one is. Output that is not a console gets
+// the printed bytes as they are (the bell dropped), in binary mode, flushed before
+// the program could wait.
+//
+// Keys come from ReadConsoleInputW and are turned into key codes by the window
+// drivers' key translation, so a key gives the same code in a window and on the
+// console. A pause takes the one key pressed after it began; keys typed ahead stay
+// for line input. Redirected standard input is read byte by byte as on other hosts:
+// is-redirected answers 1, key hit answers "waiting", and its end never blocks.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "console/console.h"
+#include "console/console_common.h"
+#include "console/console_windows.h"
+#include "console/cp437.h"
+#include "gfx/win32/key_translation.h"
+#include "platform/platform.h"
+#include "runtime/hooks.h"
+#include "runtime/input.h"
+#include "runtime/strings.h"
+#include "runtime/text_window.h"
+
+namespace zv {
+
+namespace {
+
+constexpr int32_t DEFAULT_COLUMNS = 80, DEFAULT_ROWS = 25;
+constexpr DWORD KEY_MODIFIERS = KEYMOD_RIGHT_ALT | KEYMOD_LEFT_ALT | KEYMOD_RIGHT_CTRL |
+                                KEYMOD_LEFT_CTRL | KEYMOD_SHIFT | KEYMOD_EXTENDED;
+
+struct Console {
+  bool ready = false;
+  HANDLE out = INVALID_HANDLE_VALUE, in = INVALID_HANDLE_VALUE;
+  bool out_console = false, in_console = false;
+  WORD saved_attributes = 0x07;
+  bool colours_set = false, cursor_hidden = false;
+  int32_t x = 0, y = 0;   // tracked cursor, from 0, inside the visible window
+  bool deferred = false;  // text ended at the bottom-right cell; its wrap is pending
+  bool cursor_visible = true;
+  int32_t foreground = 7, background = 0;
+  int32_t requested_columns = 0, requested_rows = 0;
+  std::deque<int32_t> keys;  // translated, not yet consumed
+  bool in_line_input = false;
+  bool after_cr = false;  // redirected input: a line feed after a carriage return is one Enter
+};
+
+Console& state() {
+  static Console console;
+  return console;
+}
+
+bool is_console(HANDLE h) {
+  DWORD mode = 0;
+  return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode) != 0;
+}
+
+WORD attributes(const Console& c) { return static_cast<WORD>(c.foreground | c.background << 4); }
+
+void restore_at_exit() { console_restore_terminal(); }
+
+Console& ready_state() {
+  Console& c = state();
+  if (c.ready) return c;
+  c.ready = true;
+  c.out = GetStdHandle(STD_OUTPUT_HANDLE);
+  c.in = GetStdHandle(STD_INPUT_HANDLE);
+  c.out_console = is_console(c.out);
+  c.in_console = is_console(c.in);
+  // Bytes as printed and as typed: no line-end translation, no end-of-file byte.
+  if (!c.out_console) _setmode(_fileno(stdout), _O_BINARY);
+  if (!c.in_console) _setmode(_fileno(stdin), _O_BINARY);
+  if (c.out_console) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(c.out, &info)) {
+      c.saved_attributes = info.wAttributes;
+      c.x = info.dwCursorPosition.X - info.srWindow.Left;
+      c.y = info.dwCursorPosition.Y - info.srWindow.Top;
+    }
+  }
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::atexit(restore_at_exit);
+  }
+  return c;
+}
+
+// The console's visible window in buffer coordinates, or the default size.
+SMALL_RECT visible_window(const Console& c) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (c.out_console && GetConsoleScreenBufferInfo(c.out, &info)) return info.srWindow;
+  return SMALL_RECT{0, 0, DEFAULT_COLUMNS - 1, DEFAULT_ROWS - 1};
+}
+
+// The size the backend prints in: a requested size, limited on a console to what
+// its window shows (the window keeps its own row count).
+void screen_size(const Console& c, int32_t* columns, int32_t* rows) {
+  const SMALL_RECT w = visible_window(c);
+  const int32_t wc = w.Right - w.Left + 1, wr = w.Bottom - w.Top + 1;
+  int32_t cols = c.requested_columns > 0 ? c.requested_columns : wc;
+  int32_t lines = c.requested_rows > 0 ? c.requested_rows : wr;
+  if (c.out_console) {
+    if (cols > wc) cols = wc;
+    lines = wr;
+  }
+  *columns = cols;
+  *rows = lines;
+}
+
+void clamp_cursor(Console& c, int32_t columns, int32_t rows) {
+  if (c.x >= columns) c.x = columns - 1;
+  if (c.y >= rows) c.y = rows - 1;
+  if (c.x < 0) c.x = 0;
+  if (c.y < 0) c.y = 0;
+}
+
+void place_cursor(const Console& c) {
+  if (!c.out_console) return;
+  const SMALL_RECT w = visible_window(c);
+  SetConsoleCursorPosition(c.out, COORD{static_cast<SHORT>(w.Left + c.x), static_cast<SHORT>(w.Top + c.y)});
+}
+
+// ---------------------------------------------------------------------------
+// Output.
+
+struct PrintTarget {
+  Console* console;
+  SMALL_RECT window;
+};
+
+bool printer_write(TextWindowPrinter* p, const uint8_t* bytes, int32_t length) {
+  auto* target = static_cast<PrintTarget*>(p->data);
+  Console& c = *target->console;
+  if (!c.out_console) return true;
+  std::vector<wchar_t> wide(static_cast<size_t>(length));
+  for (int32_t i = 0; i < length; ++i) {
+    const char32_t u = bytes[i] ? cp437_to_unicode(bytes[i]) : U' ';
+    wide[static_cast<size_t>(i)] = static_cast<wchar_t>(u);  // all of code page 437 is in the BMP
+  }
+  const COORD at{static_cast<SHORT>(target->window.Left + p->x), static_cast<SHORT>(target->window.Top + p->y)};
+  DWORD done = 0;
+  WriteConsoleOutputCharacterW(c.out, wide.data(), static_cast<DWORD>(length), at, &done);
+  FillConsoleOutputAttribute(c.out, attributes(c), static_cast<DWORD>(length), at, &done);
+  return true;
+}
+
+void printer_scroll(TextWindowPrinter* p, int32_t rows) {
+  auto* target = static_cast<PrintTarget*>(p->data);
+  Console& c = *target->console;
+  if (!c.out_console) return;
+  const SMALL_RECT w = target->window;
+  SMALL_RECT area{w.Left, static_cast<SHORT>(w.Top + p->top), static_cast<SHORT>(w.Left + p->right),
+                  static_cast<SHORT>(w.Top + p->bottom)};
+  CHAR_INFO fill{};
+  fill.Char.UnicodeChar = L' ';
+  fill.Attributes = attributes(c);
+  // Moving the area up by the count drops its top rows; what is left free is filled.
+  const COORD to{area.Left, static_cast<SHORT>(area.Top - rows)};
+  ScrollConsoleScreenBufferW(c.out, &area, &area, to, &fill);
+}
+
+void printer_bell(TextWindowPrinter* p) {
+  if (static_cast<PrintTarget*>(p->data)->console->out_console) beep(800, 200);
+}
+
+void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
+  Console& c = ready_state();
+  if (!text || length < 0) length = 0;
+  if (length == 0 && !(flags & 8)) return;
+  if (!c.out_console) {
+    // The bytes as printed, the bell dropped; the cursor is still tracked below.
+    for (int32_t i = 0; i < length; ++i)
+      if (text[i] != 7) std::fputc(text[i], stdout);
+  }
+  int32_t columns = 0, rows = 0;
+  screen_size(c, &columns, &rows);
+  clamp_cursor(c, columns, rows);
+  PrintTarget target{&c, visible_window(c)};
+  TextWindowPrinter p{};
+  p.data = &target;
+  p.write = printer_write;
+  p.scroll = printer_scroll;
+  p.bell = printer_bell;
+  p.right = columns - 1;
+  p.bottom = rows - 1;
+  p.x = c.x;
+  p.y = c.y;
+  p.line_feed_returns = true;
+  if (c.deferred) {
+    c.deferred = false;
+    p.x = p.left;
+    if (++p.y > p.bottom) {
+      printer_scroll(&p, p.y - p.bottom);
+      p.y = p.bottom;
+    }
+  }
+  run_text_window_printer(p, text, length);
+  if (p.x == p.left && p.y == p.bottom + 1) {
+    // Ended exactly on the bottom-right cell: no scroll until more is printed.
+    c.deferred = true;
+    p.x = p.right;
+    p.y = p.bottom;
+  } else if (p.y > p.bottom) {
+    printer_scroll(&p, p.y - p.bottom);
+    p.y = p.bottom;
+  }
+  if (p.x >= 0) c.x = p.x;
+  if (p.y >= 0) c.y = p.y;
+  place_cursor(c);
+}
+
+void console_print_buffer_wide(const uint16_t* text, int32_t length, int32_t flags) {
+  console_print_wide(console_print_buffer, text, length, flags);
+}
+
+void console_clear_screen(int32_t mode) {
+  Console& c = ready_state();
+  if (mode == 1) return;  // the graphics viewport; a text console has none
+  c.x = c.y = 0;
+  c.deferred = false;
+  if (!c.out_console) return;
+  const SMALL_RECT w = visible_window(c);
+  const DWORD width = static_cast<DWORD>(w.Right - w.Left + 1);
+  DWORD done = 0;
+  for (SHORT row = w.Top; row <= w.Bottom; ++row) {
+    FillConsoleOutputCharacterW(c.out, L' ', width, COORD{w.Left, row}, &done);
+    FillConsoleOutputAttribute(c.out, attributes(c), width, COORD{w.Left, row}, &done);
+  }
+  place_cursor(c);
+}
+
+int32_t console_colour(int32_t foreground, int32_t background, int32_t flags) {
+  Console& c = ready_state();
+  int32_t previous = c.background * 65536 + c.foreground;
+  if (!(flags & 0x01)) c.foreground = foreground & 15;
+  if (!(flags & 0x02)) c.background = background & 15;
+  if (c.out_console && (flags & 0x03) != 0x03) {
+    SetConsoleTextAttribute(c.out, attributes(c));
+    c.colours_set = true;
+  }
+  return previous;
+}
+
+void show_cursor(Console& c, bool visible) {
+  CONSOLE_CURSOR_INFO info{};
+  if (!GetConsoleCursorInfo(c.out, &info)) return;
+  info.bVisible = visible ? TRUE : FALSE;
+  SetConsoleCursorInfo(c.out, &info);
+  c.cursor_hidden = !visible;
+}
+
+int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
+  Console& c = ready_state();
+  int32_t previous = (c.cursor_visible ? 0x10000 : 0) | ((c.y & 0xFF) << 8) | (c.x & 0xFF);
+  int32_t columns = 0, rows = 0;
+  screen_size(c, &columns, &rows);
+  clamp_cursor(c, columns, rows);
+  if (row >= 1) c.y = (row < rows ? row : rows) - 1;
+  if (column >= 1) c.x = (column < columns ? column : columns) - 1;
+  c.deferred = false;
+  if (row >= 1 || column >= 1) place_cursor(c);
+  if ((visibility == 0 && c.cursor_visible) || (visibility == 1 && !c.cursor_visible)) {
+    c.cursor_visible = visibility == 1;
+    if (c.out_console) show_cursor(c, c.cursor_visible);
+  }
+  return previous;
+}
+
+int32_t console_width(int32_t columns, int32_t rows) {
+  Console& c = ready_state();
+  int32_t w = 0, h = 0;
+  screen_size(c, &w, &h);
+  if (columns > 0) c.requested_columns = columns;
+  if (rows > 0) c.requested_rows = rows;
+  return w | (h << 16);
+}
+
+int32_t console_get_column() { return ready_state().x + 1; }
+int32_t console_get_row() { return ready_state().y + 1; }
+
+void console_get_position(int32_t* column, int32_t* row) {
+  Console& c = ready_state();
+  if (column) *column = c.x + 1;
+  if (row) *row = c.y + 1;
+}
+
+void console_get_size(int32_t* columns, int32_t* rows) {
+  Console& c = ready_state();
+  int32_t w = 0, h = 0;
+  screen_size(c, &w, &h);
+  if (columns) *columns = w;
+  if (rows) *rows = h;
+}
+
+// ---------------------------------------------------------------------------
+// Input.
+
+// Takes the console's pending input events and keeps the keys they give.
+void take_console_events(Console& c) {
+  DWORD count = 0;
+  while (GetNumberOfConsoleInputEvents(c.in, &count) && count > 0) {
+    INPUT_RECORD records[32];
+    DWORD read = 0;
+    if (!ReadConsoleInputW(c.in, records, 32, &read) || read == 0) return;
+    for (DWORD i = 0; i < read; ++i) {
+      if (records[i].EventType != KEY_EVENT) continue;
+      const int32_t code = console_key_code(records[i].Event.KeyEvent);
+      const WORD repeat = records[i].Event.KeyEvent.wRepeatCount;
+      for (WORD r = 0; code > 0 && r < (repeat ? repeat : 1); ++r) c.keys.push_back(code);
+    }
+  }
+}
+
+// Waits until a key is there, for at most the time (-1: no limit, 0: only what has
+// arrived).
+bool wait_for_key(Console& c, int32_t timeout_ms) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    take_console_events(c);
+    if (!c.keys.empty()) return true;
+    DWORD wait = INFINITE;
+    if (timeout_ms >= 0) {
+      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start).count();
+      if (spent >= timeout_ms) return false;
+      wait = static_cast<DWORD>(timeout_ms - spent);
+    }
+    if (WaitForSingleObject(c.in, wait) == WAIT_FAILED) return false;
+  }
+}
+
+int32_t pop_key(Console& c) {
+  int32_t code = c.keys.front();
+  c.keys.pop_front();
+  return code;
+}
+
+// True when a read of redirected standard input will not block: bytes buffered by
+// the C stream, a file, a pipe with bytes in it or at its end.
+bool stdin_has_data() {
+#ifndef _UCRT
+  if (stdin->_cnt > 0) return true;
+#endif
+  HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  if (GetFileType(h) != FILE_TYPE_PIPE) return true;
+  DWORD available = 0;
+  if (!PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr)) return true;  // ended
+  return available > 0;
+}
+
+// The next byte of redirected standard input as a key code; -1 at its end, -2 when
+// nothing is waiting (only without wait). Each line end is one Enter (13).
+int32_t redirected_key(Console& c, bool wait) {
+  for (;;) {
+    if (!wait && !stdin_has_data()) return -2;
+    int ch = std::getc(stdin);
+    if (ch == EOF) return -1;
+    bool after_cr = c.after_cr;
+    c.after_cr = ch == '\r';
+    if (ch == '\n') {
+      if (after_cr) continue;
+      return 13;
+    }
+    if (ch == 0) continue;
+    return ch;
+  }
+}
+
+StringDesc* console_inkey() {
+  Console& c = ready_state();
+  int32_t code = 0;
+  if (c.in_console) {
+    std::fflush(stdout);
+    if (wait_for_key(c, 0)) code = pop_key(c);
+  } else {
+    int32_t k = redirected_key(c, false);
+    if (k > 0)
+      code = k;
+    else if (k == -1 && c.in_line_input)
+      code = 13;  // the end of the input finishes the line being edited
+  }
+  return console_key_string(code);
+}
+
+int32_t console_get_key() {
+  Console& c = ready_state();
+  std::fflush(stdout);
+  if (c.in_console) return wait_for_key(c, -1) ? pop_key(c) : 13;
+  int32_t k = redirected_key(c, true);
+  return k > 0 ? k : 13;
+}
+
+int32_t console_key_hit(int32_t) {
+  Console& c = ready_state();
+  if (!c.in_console) return 1;  // redirected input is always "waiting"; nothing is consumed
+  std::fflush(stdout);
+  return wait_for_key(c, 0) ? 1 : 0;
+}
+
+void console_sleep(int32_t milliseconds) {
+  Console& c = ready_state();
+  if (milliseconds < -1) return;
+  std::fflush(stdout);
+  if (milliseconds != -1 && milliseconds < 100) {
+    sleep_ms(milliseconds);
+    return;
+  }
+  if (!c.in_console) return;  // key hit answers "waiting": the pause is over at once
+  // A pause counts only a key pressed after it began, and takes that key.
+  FlushConsoleInputBuffer(c.in);
+  c.keys.clear();
+  if (wait_for_key(c, milliseconds)) pop_key(c);
+}
+
+int32_t console_is_redirected(int32_t) {
+  Console& c = ready_state();
+  if (c.in_console) return 0;
+  std::fflush(stdout);  // the runtime reads standard input next, which may wait
+  return 1;
+}
+
+int32_t console_line_input(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
+                           int32_t question, int32_t line_end) {
+  Console& c = ready_state();
+  bool outer = c.in_line_input;
+  c.in_line_input = true;
+  int32_t result = line_input_sequence(prompt, dest, dest_length, fill, question, line_end, 0);
+  c.in_line_input = outer;
+  return result;
+}
+
+int32_t console_line_input_wide(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
+                                int32_t question, int32_t line_end) {
+  return wide_line_input(console_line_input, prompt, dest, dest_length, fill, question, line_end);
+}
+
+char* console_read_string(char* buffer, int32_t length) {
+  return console_read_line(console_get_key, console_print_buffer, buffer, length);
+}
+
+
+}  // namespace
+
+int32_t console_key_code(const KEY_EVENT_RECORD& key) {
+  if (!key.bKeyDown) return -1;
+  // ASCII, control characters included, is the same in code page 437.
+  const wchar_t character = key.uChar.UnicodeChar;
+  const int32_t byte = character < 0x80 ? static_cast<int32_t>(character) : unicode_to_cp437(character);
+  if (byte < 0) return -1;  // a character code page 437 does not have
+  return translateKey(static_cast<uint8_t>(byte), static_cast<uint8_t>(key.wVirtualScanCode),
+                      key.wVirtualKeyCode, key.dwControlKeyState & KEY_MODIFIERS);
+}
+
+const ConsoleHooks& text_console_hooks() {
+  static const ConsoleHooks hooks = {
+      console_inkey,           console_get_key,         console_key_hit,
+      console_clear_screen,    console_colour,          console_locate,
+      console_width,           console_get_column,      console_get_row,
+      console_get_position,    console_get_size,        console_print_buffer,
+      console_print_buffer_wide, console_read_string,   console_key_state,
+      console_get_mouse,       console_set_mouse,       console_port_in,
+      console_port_out,        console_view_update,     console_line_input,
+      console_line_input_wide, console_read_screen_cell, console_sleep,
+      console_is_redirected,   console_copy_page,       console_set_pages,
+  };
+  return hooks;
+}
+
+void console_reset() {
+  console_restore_terminal();
+  std::fflush(stdout);
+  state() = Console{};
+}
+
+void console_flush() { std::fflush(stdout); }
+
+void console_restore_terminal() {
+  Console& c = state();
+  if (!c.ready || !c.out_console) return;
+  if (c.colours_set) SetConsoleTextAttribute(c.out, c.saved_attributes);
+  if (c.cursor_hidden) show_cursor(c, true);
+  c.colours_set = false;
+}
+
+}  // namespace zv
