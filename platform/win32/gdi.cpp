@@ -34,9 +34,13 @@ Palette& defaultPalette() {
 
 HPALETTE defaultPaletteHandle() { return reinterpret_cast<HPALETTE>(&defaultPalette()); }
 
+// What a memory context holds before a DIB section is selected into it.
+Bitmap g_default_bitmap;
+
 DeviceContext* dcLocked(HDC handle) {
   if (!handle) return nullptr;
   if (handle == reinterpret_cast<HDC>(&g_screen_dc)) return &g_screen_dc;
+  if (desktop().memory_dcs.count(handle)) return reinterpret_cast<DeviceContext*>(handle);
   for (Window* window : desktop().windows) {
     if (reinterpret_cast<HDC>(&window->dc) == handle) return &window->dc;
   }
@@ -229,10 +233,103 @@ UINT RealizePalette(HDC dc) {
   return palette ? static_cast<UINT>(palette->entries.size()) : 0;
 }
 
+HDC CreateCompatibleDC(HDC) {
+  auto* context = new DeviceContext;
+  std::lock_guard<std::mutex> hold(userLock());
+  desktop().memory_dcs.insert(context);
+  return reinterpret_cast<HDC>(context);
+}
+
+BOOL DeleteDC(HDC dc) {
+  std::lock_guard<std::mutex> hold(userLock());
+  if (!desktop().memory_dcs.erase(dc)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  delete reinterpret_cast<DeviceContext*>(dc);
+  return TRUE;
+}
+
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, VOID** bits, HANDLE section, DWORD) {
+  if (bits) *bits = nullptr;
+  const BITMAPINFOHEADER* header = info ? &info->bmiHeader : nullptr;
+  if (!header || header->biSize < sizeof(BITMAPINFOHEADER) || header->biBitCount != 32 ||
+      header->biCompression != BI_RGB || header->biWidth <= 0 || header->biWidth > 65536 || header->biHeight == 0 ||
+      header->biHeight < -65536 || header->biHeight > 65536 || usage != DIB_RGB_COLORS || section) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // only what reading a window back needs
+    return nullptr;
+  }
+  auto* bitmap = new Bitmap;
+  bitmap->width = header->biWidth;
+  bitmap->height = std::abs(header->biHeight);
+  bitmap->top_down = header->biHeight < 0;
+  bitmap->bits.assign(static_cast<size_t>(bitmap->width) * static_cast<size_t>(bitmap->height), 0);
+  if (bits) *bits = bitmap->bits.data();
+  std::lock_guard<std::mutex> hold(userLock());
+  desktop().bitmaps.insert(bitmap);
+  return reinterpret_cast<HBITMAP>(bitmap);
+}
+
+// Bitmaps into memory contexts; the previous one is answered.
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Desktop& d = desktop();
+  const bool bitmap = d.bitmaps.count(object) || object == &g_default_bitmap;
+  if (!d.memory_dcs.count(dc) || !bitmap) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return HGDI_ERROR;
+  }
+  auto* context = reinterpret_cast<DeviceContext*>(dc);
+  Bitmap* previous = context->bitmap ? context->bitmap : &g_default_bitmap;
+  context->bitmap = object == &g_default_bitmap ? nullptr : static_cast<Bitmap*>(object);
+  return previous;
+}
+
+// A window's client area (as its surface holds it) copied into the DIB section of a
+// memory context, clipped to both.
+BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, int x_source, int y_source,
+            DWORD rop) {
+  std::lock_guard<std::mutex> hold(userLock());
+  DeviceContext* to = dcLocked(destination);
+  DeviceContext* from = dcLocked(source);
+  if (!to || !from || rop != SRCCOPY || !to->bitmap || !from->window) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const Backend* backend = desktop().backend;
+  Window* window = from->window;
+  Surface surface{};
+  if (!backend || !window->native || !backend->lockSurface(window->native, &surface)) return TRUE;
+  Bitmap& b = *to->bitmap;
+  // Clip the rectangle to the source surface and the destination bitmap.
+  const int64_t left = std::max<int64_t>({0, -static_cast<int64_t>(x), -static_cast<int64_t>(x_source)});
+  const int64_t top = std::max<int64_t>({0, -static_cast<int64_t>(y), -static_cast<int64_t>(y_source)});
+  const int64_t right = std::min<int64_t>({width, static_cast<int64_t>(b.width) - x, surface.width - int64_t{x_source}});
+  const int64_t bottom =
+      std::min<int64_t>({height, static_cast<int64_t>(b.height) - y, surface.height - int64_t{y_source}});
+  for (int64_t row = top; row < bottom; ++row) {
+    const int64_t to_row = b.top_down ? y + row : b.height - 1 - (y + row);
+    const uint32_t* in = surface.pixels + (y_source + row) * surface.stride + x_source + left;
+    std::copy(in, in + (right - left), b.bits.begin() + to_row * b.width + x + left);
+  }
+  backend->unlockSurface(window->native, RECT{0, 0, 0, 0});
+  return TRUE;
+}
+
+BOOL GdiFlush(void) { return TRUE; }
+
 BOOL DeleteObject(HGDIOBJ object) {
   std::lock_guard<std::mutex> hold(userLock());
   Desktop& d = desktop();
   if (object == defaultPaletteHandle()) return TRUE;  // stock objects stay
+  if (d.bitmaps.erase(object)) {
+    for (const void* dc : d.memory_dcs) {
+      auto* context = static_cast<DeviceContext*>(const_cast<void*>(dc));
+      if (context->bitmap == object) context->bitmap = nullptr;
+    }
+    delete static_cast<Bitmap*>(object);
+    return TRUE;
+  }
   if (!d.gdi_objects.count(object)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

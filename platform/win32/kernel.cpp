@@ -106,6 +106,8 @@ extern "C" {
 DWORD GetLastError(void) { return t_last_error; }
 void SetLastError(DWORD error) { t_last_error = error; }
 
+DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+
 DWORD GetCurrentThreadId(void) {
   if (t_thread_id == 0) t_thread_id = g_next_thread_id.fetch_add(1);
   return t_thread_id;

@@ -70,9 +70,17 @@ struct WindowClass {
   int windows = 0;
 };
 
+// A 32-bit DIB section: 0x00RRGGBB pixels, rows top-down or bottom-up as created.
+struct Bitmap {
+  int32_t width = 0, height = 0;
+  bool top_down = false;
+  std::vector<uint32_t> bits;
+};
+
 struct DeviceContext {
-  Window* window = nullptr;  // null: the screen
+  Window* window = nullptr;  // null: the screen, or a memory context
   HPALETTE palette = nullptr;
+  Bitmap* bitmap = nullptr;  // a memory context's selected DIB section
 };
 
 struct Palette {
@@ -111,7 +119,8 @@ struct Desktop {
   std::vector<std::unique_ptr<WindowClass>> classes;
   ATOM next_atom = 0xC000;
   std::unordered_map<DWORD, ThreadQueue*> queues;
-  std::unordered_set<const void*> gdi_objects;
+  std::unordered_set<const void*> gdi_objects;  // palettes
+  std::unordered_set<const void*> memory_dcs, bitmaps;
   Window* foreground = nullptr;
   Window* capture = nullptr;
   Window* tracking = nullptr;          // TrackMouseEvent(TME_LEAVE)

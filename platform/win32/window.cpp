@@ -513,6 +513,32 @@ BOOL IsWindow(HWND handle) {
   return windowLocked(handle) ? TRUE : FALSE;
 }
 
+// The callback runs without the lock, over the windows there were when the
+// enumeration began (those destroyed meanwhile are left out).
+BOOL EnumWindows(WNDENUMPROC callback, LPARAM lparam) {
+  if (!callback) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::vector<HWND> handles;
+  {
+    std::lock_guard<std::mutex> hold(userLock());
+    for (Window* window : desktop().z_order) handles.push_back(window->handle());
+  }
+  for (HWND handle : handles) {
+    if (IsWindow(handle) && !callback(handle, lparam)) break;
+  }
+  return TRUE;
+}
+
+DWORD GetWindowThreadProcessId(HWND handle, LPDWORD process_id) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Window* window = validWindowLocked(handle);
+  if (!window) return 0;
+  if (process_id) *process_id = GetCurrentProcessId();
+  return window->owner;
+}
+
 BOOL IsWindowVisible(HWND handle) {
   std::lock_guard<std::mutex> hold(userLock());
   Window* window = windowLocked(handle);
@@ -743,6 +769,20 @@ BOOL SetWindowTextA(HWND handle, LPCSTR text) {
   Desktop& d = desktop();
   if (d.backend && window->native) d.backend->setTitle(window->native, window->title.c_str());
   return TRUE;
+}
+
+int GetClassNameA(HWND handle, LPSTR name, int size) {
+  std::lock_guard<std::mutex> hold(userLock());
+  Window* window = validWindowLocked(handle);
+  if (!window || !name || size <= 0 || !window->window_class) {
+    if (window) SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const std::string& class_name = window->window_class->name;
+  const int length = std::min(static_cast<int>(class_name.size()), size - 1);
+  std::memcpy(name, class_name.data(), static_cast<size_t>(length));
+  name[length] = '\0';
+  return length;
 }
 
 int GetWindowTextA(HWND handle, LPSTR text, int size) {

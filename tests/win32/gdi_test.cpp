@@ -221,5 +221,57 @@ TEST_F(Gdi, BadBitmapsAndStaleContextsDrawNothing) {
   EXPECT_EQ(zv::vdesk::presentedLines(window_), 0u);
 }
 
+// Reading a window back: BitBlt from its context into a bottom-up DIB section of a
+// memory context, from an offset source and clipped at the window's edge; the
+// window is the one EnumWindows finds for this process.
+TEST_F(Gdi, BitBltReadsTheClientAreaIntoADibSection) {
+  std::vector<uint32_t> bits(static_cast<size_t>(kWidth) * kHeight);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) bits[static_cast<size_t>(y) * kWidth + x] = colourOf((x + 3 * y) & 255);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = kWidth;
+  info.bmiHeader.biHeight = -kHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  ASSERT_EQ(SetDIBitsToDevice(dc_, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, bits.data(), &info, DIB_RGB_COLORS),
+            kHeight);
+
+  HDC memory = CreateCompatibleDC(dc_);
+  info.bmiHeader.biWidth = 8;
+  info.bmiHeader.biHeight = 4;  // bottom-up: the last row first in memory
+  void* raw = nullptr;
+  HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
+  ASSERT_NE(dib, nullptr);
+  HGDIOBJ previous = SelectObject(memory, dib);
+  ASSERT_NE(previous, HGDI_ERROR);
+  // Source columns 33 to 40 of rows 2 to 5: the window ends after column 36.
+  ASSERT_TRUE(BitBlt(memory, 0, 0, 8, 4, dc_, 33, 2, SRCCOPY));
+  const auto* out = static_cast<const uint32_t*>(raw);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const uint32_t expected = 33 + x < kWidth ? colourOf((33 + x + 3 * (2 + y)) & 255) : 0;
+      EXPECT_EQ(out[(3 - y) * 8 + x], expected) << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(SelectObject(memory, previous), dib);
+  EXPECT_TRUE(DeleteObject(dib));
+  EXPECT_TRUE(DeleteDC(memory));
+  EXPECT_FALSE(DeleteDC(memory));
+
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND candidate, LPARAM result) -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(candidate, &process);
+        if (process != GetCurrentProcessId()) return TRUE;
+        *reinterpret_cast<HWND*>(result) = candidate;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  EXPECT_EQ(found, window_);
+}
+
 }  // namespace
 }  // namespace zv::win32test

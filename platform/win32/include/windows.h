@@ -845,6 +845,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size, LPTHREA
                     LPVOID parameter, DWORD flags, LPDWORD thread_id);
 HANDLE GetCurrentThread(void);
 DWORD GetCurrentThreadId(void);
+DWORD GetCurrentProcessId(void);
 BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exit_code);
@@ -879,6 +880,9 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
+typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
+BOOL EnumWindows(WNDENUMPROC callback, LPARAM lparam);
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD process_id);
 BOOL ShowWindow(HWND window, int command);
 BOOL UpdateWindow(HWND window);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -891,6 +895,7 @@ BOOL PostThreadMessageA(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lpa
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void PostQuitMessage(int exit_code);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
+int GetClassNameA(HWND window, LPSTR name, int size);
 int GetWindowTextA(HWND window, LPSTR text, int size);
 BOOL GetWindowRect(HWND window, LPRECT rect);
 BOOL GetClientRect(HWND window, LPRECT rect);
@@ -931,6 +936,16 @@ int ToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD char
 UINT MapVirtualKeyA(UINT code, UINT map_type);
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
+// Memory device contexts with 32-bit DIB sections, and BitBlt from a window into one
+// (SRCCOPY only): how a program reads a window's pixels back.
+#define SRCCOPY 0x00CC0020
+#define HGDI_ERROR ((HGDIOBJ)(LONG_PTR)-1)
+HDC CreateCompatibleDC(HDC dc);
+BOOL DeleteDC(HDC dc);
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, VOID** bits, HANDLE section, DWORD offset);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, int x_source, int y_source, DWORD rop);
+BOOL GdiFlush(void);
 HDC BeginPaint(HWND window, LPPAINTSTRUCT paint);
 BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);

@@ -64,6 +64,8 @@ PROC wglGetProcAddress(LPCSTR name);
 
 LONG GetWindowLongA(HWND window, int index);
 LONG SetWindowLongA(HWND window, int index, LONG value);
+// The style words of a window, as the 64-bit name asks for them.
+inline LONG_PTR GetWindowLongPtrA(HWND window, int index) { return GetWindowLongA(window, index); }
 }  // extern "C"
 
 #define GetWindowLong GetWindowLongA

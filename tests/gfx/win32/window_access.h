@@ -1,9 +1,9 @@
-// What the window tests need of the desktop, asked through Win32 calls, so that the
-// same test runs against our Win32 layer (on its virtual desktop) and against
+// What the window tests need of the desktop, asked through Win32 calls only, so that
+// the same test runs against our Win32 layer (on its virtual desktop) and against
 // Windows itself (Wine under Xvfb): keys go in by SendInput, the program's window is
-// the one in front, the display mode is what EnumDisplaySettingsA says. The client area's pixels come from the window's device
-// context (BitBlt into a DIB section) on Windows; our layer has no BitBlt, so there
-// the virtual desktop hands them over.
+// the visible one of this process, the display mode is what EnumDisplaySettingsA
+// says, and the client area's pixels come from the window's device context (BitBlt
+// into a DIB section).
 #pragma once
 
 #include <windows.h>
@@ -11,11 +11,6 @@
 #include <cstdint>
 #include <vector>
 
-#include <string>
-
-#ifndef _WIN32
-#include "platform/win32/virtual_desktop.h"
-#endif
 
 namespace zvtest {
 
@@ -31,7 +26,6 @@ inline bool sendKey(WORD virtual_key, WORD scan, bool down) {
 
 // The program's visible window (the only one it has), or null.
 inline HWND programWindow() {
-#ifdef _WIN32
   HWND found = nullptr;
   EnumWindows(
       [](HWND candidate, LPARAM result) -> BOOL {
@@ -43,39 +37,25 @@ inline HWND programWindow() {
       },
       reinterpret_cast<LPARAM>(&found));
   return found;
-#else
-  const std::vector<zv::vdesk::WindowInfo> all = zv::vdesk::windows();
-  return all.size() == 1 ? all.front().window : nullptr;
-#endif
 }
 
 // The width of the display mode in force.
 inline int32_t displayWidth() {
-#ifdef _WIN32
   DEVMODEA mode{};
   mode.dmSize = sizeof mode;
   return EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode) ? static_cast<int32_t>(mode.dmPelsWidth) : 0;
-#else
-  return zv::vdesk::currentDisplayMode().width;
-#endif
 }
 
-// Whether the display can switch to the mode: on Windows when its mode list has it
-// (Xvfb alone lists only its own size; Wine's virtual desktop lists the usual modes),
-// on the virtual desktop always (the tests choose its modes).
+// Whether the display can switch to the mode: when its mode list has it (Xvfb alone
+// lists only its own size; Wine's virtual desktop lists the usual modes; the tests
+// choose the virtual desktop's).
 inline bool displayOffersMode(int32_t width, int32_t height) {
-#ifdef _WIN32
   DEVMODEA mode{};
   mode.dmSize = sizeof mode;
   for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); ++i)
     if (static_cast<int32_t>(mode.dmPelsWidth) == width && static_cast<int32_t>(mode.dmPelsHeight) == height)
       return true;
   return false;
-#else
-  (void)width;
-  (void)height;
-  return true;
-#endif
 }
 
 // The program's window is in front, frameless, covering the display mode's screen.
@@ -83,18 +63,12 @@ inline bool fullScreenWindowInFront(int32_t width, int32_t height) {
   HWND window = programWindow();
   RECT r{};
   if (!window || GetForegroundWindow() != window || !GetWindowRect(window, &r)) return false;
-#ifdef _WIN32
   const bool frameless = (GetWindowLongPtrA(window, GWL_STYLE) & WS_POPUP) != 0;
-#else
-  zv::vdesk::WindowInfo info;
-  const bool frameless = zv::vdesk::windowInfo(window, &info) && (info.style & WS_POPUP);
-#endif
   return frameless && r.left == 0 && r.top == 0 && r.right == width && r.bottom == height;
 }
 
 // The window's client area as 0x00RRGGBB pixels, top row first.
 inline std::vector<uint32_t> clientPixels(HWND window, int32_t* width, int32_t* height) {
-#ifdef _WIN32
   RECT client{};
   GetClientRect(window, &client);
   *width = client.right - client.left;
@@ -127,9 +101,6 @@ inline std::vector<uint32_t> clientPixels(HWND window, int32_t* width, int32_t* 
   DeleteDC(memory);
   ReleaseDC(window, screen);
   return pixels;
-#else
-  return zv::vdesk::clientPixels(window, width, height);
-#endif
 }
 
 }  // namespace zvtest
