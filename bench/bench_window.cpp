@@ -27,6 +27,7 @@
 #include "gfx/screen_mode.h"
 #include "gfx/screen_state.h"
 #include "runtime/runtime.h"
+#include "platform/win32/virtual_desktop.h"
 #include "tests/gfx/win32/typing.h"
 
 namespace {
