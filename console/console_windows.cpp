@@ -281,31 +281,11 @@ int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
   return previous;
 }
 
-int32_t console_width(int32_t columns, int32_t rows) {
-  Console& c = ready_state();
-  int32_t w = 0, h = 0;
-  screen_size(c, &w, &h);
-  if (columns > 0) c.requested_columns = columns;
-  if (rows > 0) c.requested_rows = rows;
-  return w | (h << 16);
-}
-
+int32_t console_width(int32_t columns, int32_t rows) { return console_width_of(ready_state(), columns, rows); }
 int32_t console_get_column() { return ready_state().x + 1; }
 int32_t console_get_row() { return ready_state().y + 1; }
-
-void console_get_position(int32_t* column, int32_t* row) {
-  Console& c = ready_state();
-  if (column) *column = c.x + 1;
-  if (row) *row = c.y + 1;
-}
-
-void console_get_size(int32_t* columns, int32_t* rows) {
-  Console& c = ready_state();
-  int32_t w = 0, h = 0;
-  screen_size(c, &w, &h);
-  if (columns) *columns = w;
-  if (rows) *rows = h;
-}
+void console_get_position(int32_t* column, int32_t* row) { console_position_of(ready_state(), column, row); }
+void console_get_size(int32_t* columns, int32_t* rows) { console_size_of(ready_state(), columns, rows); }
 
 // ---------------------------------------------------------------------------
 // Input.
