@@ -15,6 +15,7 @@
 
 #include "tests/support/environment.h"
 #include "calculator/calculator.h"
+#include "gfx/key_queue.h"
 #include "gfx/screen_hooks.h"
 #include "gfx/screen_mode.h"
 #include "gfx/screen_state.h"
@@ -139,6 +140,13 @@ TEST_P(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   EXPECT_STREQ(title, "test_drivers");
   GetClassNameA(window, class_name, sizeof class_name);
   EXPECT_STREQ(class_name, "zvgfxclass_test_drivers");
+
+  // A close request reaches the program as the close key, and the window stays.
+  while (underWindowLock([] { return popKey() != 0; })) {
+  }
+  ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
+  EXPECT_TRUE(waitFor([] { return underWindowLock([] { return popKey() == 27647; }); }));
+  EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, CalculatorWindowTest, ::testing::Values("DirectX", "GDI"));
