@@ -24,19 +24,23 @@ inline bool sendKey(WORD virtual_key, WORD scan, bool down) {
   return SendInput(1, &input, sizeof(INPUT)) == 1;
 }
 
-// The program's visible window (the only one it has), or null.
-inline HWND programWindow() {
-  HWND found = nullptr;
+// The visible window of a process (this one unless named; a program has one), or null.
+inline HWND programWindow(DWORD process = GetCurrentProcessId()) {
+  struct Search {
+    DWORD process;
+    HWND found;
+  } search{process, nullptr};
   EnumWindows(
-      [](HWND candidate, LPARAM result) -> BOOL {
+      [](HWND candidate, LPARAM context) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(context);
         DWORD owner = 0;
         GetWindowThreadProcessId(candidate, &owner);
-        if (owner != GetCurrentProcessId() || !IsWindowVisible(candidate)) return TRUE;
-        *reinterpret_cast<HWND*>(result) = candidate;
+        if (owner != search->process || !IsWindowVisible(candidate)) return TRUE;
+        search->found = candidate;
         return FALSE;
       },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 // The width of the display mode in force.
