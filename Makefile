@@ -42,11 +42,13 @@ windows:
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 # Wine's desktop takes the display of the first program it runs, so the prefix is
-# first used on the test server.
-test-windows: windows
+# first used on the test server. After the suite, both builds run the same random
+# matrices and their reports are compared.
+test-windows: windows build
 	WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix xvfb-run -a -s "-screen 0 1280x1024x24" \
 	  sh -c 'mkdir -p "$$WINEPREFIX" && wineserver -p && $(WINDOWS_BUILD)/wine-run cmd /c exit && \
-	         ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS); \
+	         ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS) && \
+	         tools/compare_reports.sh 50 build $(WINDOWS_BUILD); \
 	         status=$$?; wineserver -k; exit $$status'
 
 # libFuzzer needs clang; each target runs for a bounded time.
