@@ -290,8 +290,11 @@ void console_get_size(int32_t* columns, int32_t* rows) { console_size_of(ready_s
 // ---------------------------------------------------------------------------
 // Input.
 
-// Takes the console's pending input events and keeps the keys they give.
+// Takes the console's pending input events and keeps the keys they give. A console
+// may read its terminal only for a wait on the input handle (Wine's on a Unix
+// terminal does), so a zero wait comes first: polling alone would never see a key.
 void take_console_events(Console& c) {
+  WaitForSingleObject(c.in, 0);
   DWORD count = 0;
   while (GetNumberOfConsoleInputEvents(c.in, &count) && count > 0) {
     INPUT_RECORD records[32];

@@ -198,13 +198,14 @@ TEST(ScriptedRun, ReportThatCannotBeWrittenStillShowsTheDialogue) {
 // are read before the run and after it.
 class TerminalSession {
  public:
-  explicit TerminalSession(const std::string& dir) {
+  // The program is the built one, or the command given (a program and its arguments).
+  explicit TerminalSession(const std::string& dir, const std::vector<std::string>& command = {ZV_INVAR_BINARY}) {
     winsize size{};
     size.ws_row = 30;
     size.ws_col = 80;
     EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, &size), 0);
     EXPECT_EQ(tcgetattr(slave_, &before_), 0);
-    child_ = std::make_unique<zv::test::ChildProcess>(ZV_INVAR_BINARY, [&] {
+    child_ = std::make_unique<zv::test::ChildProcess>(command[0].c_str(), [&] {
       close(master_);
       // The signals that end the program have their default action, whatever the
       // test runner ignores.
@@ -215,7 +216,7 @@ class TerminalSession {
       setenv("LC_ALL", "C.UTF-8", 1);
       setenv("TERM", "xterm", 1);
       unsetenv("DISPLAY");
-    });
+    }, std::vector<std::string>(command.begin() + 1, command.end()));
   }
   ~TerminalSession() {
     child_.reset();
@@ -301,31 +302,57 @@ class TerminalSession {
   size_t seen_ = 0;
 };
 
+// Types the entries of the diagonal matrix 1, 2, 3, each once its prompt is shown and
+// the screen has settled, then one key per pause until the program ends; its exit
+// status. The screen must show "Lösung" in the terminal's UTF-8.
+int typeTheRun(TerminalSession& t) {
+  const char* names[] = {"a11", "a12", "a13", "a21", "a22", "a23", "a31", "a32", "a33"};
+  const char* values[] = {"1", "0", "0", "0", "2", "0", "0", "0", "3"};
+  for (int i = 0; i < 9; ++i) {
+    if (!t.wait_for(std::string(names[i]) + "=", 60) || !t.wait_quiet(200)) {
+      ADD_FAILURE() << "no prompt " << names[i] << "\n" << t.output();
+      return -1;
+    }
+    t.type(std::string(values[i]) + "\r");
+  }
+  // One key per pause; a key typed before a pause begins is not taken for it, so
+  // each key goes out once the screen has settled.
+  int keys = 0;
+  while (keys < 40 && t.wait_quiet(300)) {
+    t.type(" ");
+    ++keys;
+  }
+  EXPECT_GE(keys, 11);  // at least one key for each of the run's eleven pauses
+  EXPECT_NE(t.output().find("L\xc3\xb6sung"), std::string::npos);  // "Lösung" in UTF-8
+  EXPECT_EQ(t.output().find("L\x94sung"), std::string::npos);
+  return t.finish();
+}
+
 TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
   zv::test::TempDir temp(false);
   const std::string& dir = temp.path();
   {
     TerminalSession t(dir);
-    const char* names[] = {"a11", "a12", "a13", "a21", "a22", "a23", "a31", "a32", "a33"};
-    const char* values[] = {"1", "0", "0", "0", "2", "0", "0", "0", "3"};
-    for (int i = 0; i < 9; ++i) {
-      ASSERT_TRUE(t.wait_for(std::string(names[i]) + "=? ")) << names[i] << "\n" << t.output();
-      t.type(std::string(values[i]) + "\r");
-    }
-    // One key per pause; a key typed before a pause begins is not taken for it, so
-    // each key goes out once the screen has settled.
-    int keys = 0;
-    while (keys < 40 && t.wait_quiet(300)) {
-      t.type(" ");
-      ++keys;
-    }
-    EXPECT_EQ(t.finish(), 0);
-    EXPECT_GE(keys, 11);  // at least one key for each of the run's eleven pauses
-    EXPECT_NE(t.output().find("L\xc3\xb6sung"), std::string::npos);  // "Lösung" in UTF-8
-    EXPECT_EQ(t.output().find("L\x94sung"), std::string::npos);
+    EXPECT_EQ(typeTheRun(t), 0);
     EXPECT_TRUE(t.modes_unchanged());
   }
-  EXPECT_EQ(read_file(dir + "/invar.txt"), read_file(std::string(ZV_GOLDEN_DIR) + "/diagonal_123.report"));
+  EXPECT_EQ(read_file(dir + "/invar.txt"), golden("diagonal_123.report"));
+}
+
+// The Windows program on Wine's console on a terminal, when a Windows build is named
+// (the Windows suite names it): the same typed run gives the same report, in the
+// Wine prefix's drive C.
+TEST(TerminalRun, TheWindowsProgramOnWinesConsole) {
+  const char* build = std::getenv("ZV_WINDOWS_BUILD");
+  if (!build) GTEST_SKIP() << "no Windows build named in ZV_WINDOWS_BUILD";
+  const std::string report = std::string(build) + "/wineprefix/drive_c/invar.txt";
+  std::remove(report.c_str());
+  zv::test::TempDir temp(false);
+  {
+    TerminalSession t(temp.path(), {std::string(build) + "/wine-run", std::string(build) + "/invar.exe"});
+    EXPECT_EQ(typeTheRun(t), 0);
+  }
+  EXPECT_EQ(read_file(report), golden("diagonal_123.report"));
 }
 
 // A signal that ends the program while it waits at a pause leaves in invar.txt all

@@ -11,20 +11,26 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace zv::test {
 
 class ChildProcess {
  public:
-  ChildProcess(const char* program, const std::function<void()>& setup) {
+  // The program is started with the arguments after its own name.
+  ChildProcess(const char* program, const std::function<void()>& setup, const std::vector<std::string>& arguments = {}) {
+    std::vector<char*> argv{const_cast<char*>(program)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (getppid() != parent) _exit(125);
       setup();
-      execl(program, program, static_cast<char*>(nullptr));
+      execv(program, argv.data());
       _exit(127);
     }
   }
