@@ -404,36 +404,22 @@ void readKeyboard() {
   for (int32_t i = 0; i < KEY_STATE_COUNT; ++i) s->key_states[i] = ((keys[i] | keys[i + 128]) & 0x80) ? 1 : 0;
 }
 
+// One update cycle: the retrace handshake, then (unless an inactive full screen) the
+// frame presented and, while active, the keyboard read.
+void ddrawCycle() {
+  const WindowState& w = windowState();
+  if (dd.vsync_requested) {
+    WaitForSingleObject(dd.vsync_event, RETRACE_WAIT_MS);
+    dd.vsync_requested = 0;
+  }
+  if (w.is_active || !fullScreen()) {
+    presentFrame();
+    if (w.is_active) readKeyboard();
+  }
+}
+
 DWORD ddrawThread(HANDLE start_event) {
-  WindowState& w = windowState();
-  InputState& in = inputState();
-  if (ddrawSetUp() != 0) {
-    // Whatever the set-up made is released by its owner, this thread.
-    ddrawTeardown();
-    return 1;
-  }
-  SetEvent(start_event);
-  w.is_active = 1;
-  while (w.is_running) {
-    Sleep(10);
-    EnterCriticalSection(&in.window_lock);
-    if (dd.vsync_requested) {
-      WaitForSingleObject(dd.vsync_event, RETRACE_WAIT_MS);
-      dd.vsync_requested = 0;
-    }
-    if (w.is_active || !fullScreen()) {
-      presentFrame();
-      if (w.is_active) readKeyboard();
-    }
-    pumpMessages();
-    LeaveCriticalSection(&in.window_lock);
-    in.update_cycles.fetch_add(1, std::memory_order_relaxed);
-  }
-  // The window goes with the thread that owns it; the exit finds nothing left.
-  EnterCriticalSection(&in.window_lock);
-  ddrawTeardown();
-  LeaveCriticalSection(&in.window_lock);
-  return 0;
+  return runUpdateThread(start_event, ddrawSetUp, ddrawTeardown, ddrawCycle, SleepInCycle::First);
 }
 
 int32_t ddrawOpen(const char* title, int32_t width, int32_t height, int32_t depth, int32_t refresh_rate,

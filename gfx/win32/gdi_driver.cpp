@@ -249,34 +249,18 @@ void presentChanges() {
   std::memset(s->dirty_lines, 0, static_cast<size_t>(flags));
 }
 
+// One update cycle: the changed rows presented, then the key states refreshed while
+// the window is active.
+void gdiCycle() {
+  presentChanges();
+  if (!windowState().is_active) return;
+  BYTE keys[256];
+  ScreenState* s = currentScreen();
+  if (s && s->key_states && GetKeyboardState(keys)) refreshKeyStates(keys, s->key_states);
+}
+
 DWORD gdiThread(HANDLE start_event) {
-  WindowState& w = windowState();
-  InputState& in = inputState();
-  if (gdiSetUp() != 0) {
-    // Whatever the set-up made is released by its owner, this thread.
-    gdiTeardown();
-    return 1;
-  }
-  SetEvent(start_event);
-  w.is_active = 1;
-  while (w.is_running) {
-    EnterCriticalSection(&in.window_lock);
-    presentChanges();
-    if (w.is_active) {
-      BYTE keys[256];
-      ScreenState* s = currentScreen();
-      if (s && s->key_states && GetKeyboardState(keys)) refreshKeyStates(keys, s->key_states);
-    }
-    pumpMessages();
-    LeaveCriticalSection(&in.window_lock);
-    in.update_cycles.fetch_add(1, std::memory_order_relaxed);
-    Sleep(10);
-  }
-  // The window goes with the thread that owns it; the exit finds nothing left.
-  EnterCriticalSection(&in.window_lock);
-  gdiTeardown();
-  LeaveCriticalSection(&in.window_lock);
-  return 0;
+  return runUpdateThread(start_event, gdiSetUp, gdiTeardown, gdiCycle, SleepInCycle::Last);
 }
 
 int32_t gdiOpen(const char* title, int32_t width, int32_t height, int32_t depth,

@@ -200,6 +200,32 @@ void pumpMessages() {
   }
 }
 
+DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(), void (*cycle)(),
+                      SleepInCycle sleep) {
+  InputState& in = input_state;
+  if (set_up() != 0) {
+    // Whatever the set-up made is released by its owner, this thread.
+    teardown();
+    return 1;
+  }
+  SetEvent(start_event);
+  window_state.is_active = 1;
+  while (window_state.is_running) {
+    if (sleep == SleepInCycle::First) Sleep(10);
+    EnterCriticalSection(&in.window_lock);
+    cycle();
+    pumpMessages();
+    LeaveCriticalSection(&in.window_lock);
+    in.update_cycles.fetch_add(1, std::memory_order_relaxed);
+    if (sleep == SleepInCycle::Last) Sleep(10);
+  }
+  // The window goes with the thread that owns it; the exit finds nothing left.
+  EnterCriticalSection(&in.window_lock);
+  teardown();
+  LeaveCriticalSection(&in.window_lock);
+  return 0;
+}
+
 RECT clientRectOnScreen(HWND window) {
   RECT client{};
   GetClientRect(window, &client);

@@ -145,6 +145,15 @@ int32_t createWindow(DWORD style, DWORD ex_style, int32_t x, int32_t y, int32_t 
 // Takes and dispatches every message waiting for the window.
 void pumpMessages();
 
+// The update thread of the GDI and DirectDraw drivers: the set-up (whose failure
+// releases what it made and ends the thread), the start signal, then while the
+// window runs a 10 ms sleep and, under window_lock, the driver's cycle and the
+// window's messages; the teardown, under the lock, at the end. The sleep comes
+// before the cycle or after it.
+enum class SleepInCycle { First, Last };
+DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(), void (*cycle)(),
+                      SleepInCycle sleep);
+
 // The window's client area in screen coordinates.
 RECT clientRectOnScreen(HWND window);
 
