@@ -143,6 +143,16 @@ struct PrintTarget {
   SMALL_RECT window;
 };
 
+// Fills the cells of the rectangle with spaces in the current colours.
+void blank(const Console& c, const SMALL_RECT& area) {
+  const DWORD width = static_cast<DWORD>(area.Right - area.Left + 1);
+  DWORD done = 0;
+  for (SHORT row = area.Top; row <= area.Bottom; ++row) {
+    FillConsoleOutputCharacterW(c.out, L' ', width, COORD{area.Left, row}, &done);
+    FillConsoleOutputAttribute(c.out, attributes(c), width, COORD{area.Left, row}, &done);
+  }
+}
+
 bool printer_write(TextWindowPrinter* p, const uint8_t* bytes, int32_t length) {
   auto* target = static_cast<PrintTarget*>(p->data);
   Console& c = *target->console;
@@ -169,9 +179,16 @@ void printer_scroll(TextWindowPrinter* p, int32_t rows) {
   CHAR_INFO fill{};
   fill.Char.UnicodeChar = L' ';
   fill.Attributes = attributes(c);
-  // Moving the area up by the count drops its top rows; what is left free is filled.
-  const COORD to{area.Left, static_cast<SHORT>(area.Top - rows)};
-  ScrollConsoleScreenBufferW(c.out, &area, &area, to, &fill);
+  // The rows below the count move up to the area's top, and the rows they leave are
+  // filled. (Moving the whole area above its top would be the same on Windows, but
+  // Wine refuses a destination outside the buffer.)
+  SMALL_RECT below = area;
+  below.Top = static_cast<SHORT>(area.Top + rows);
+  if (below.Top <= below.Bottom) {
+    ScrollConsoleScreenBufferW(c.out, &below, &area, COORD{area.Left, area.Top}, &fill);
+    return;
+  }
+  blank(c, area);
 }
 
 void printer_bell(TextWindowPrinter* p) {
@@ -234,13 +251,7 @@ void console_clear_screen(int32_t mode) {
   c.x = c.y = 0;
   c.deferred = false;
   if (!c.out_console) return;
-  const SMALL_RECT w = visible_window(c);
-  const DWORD width = static_cast<DWORD>(w.Right - w.Left + 1);
-  DWORD done = 0;
-  for (SHORT row = w.Top; row <= w.Bottom; ++row) {
-    FillConsoleOutputCharacterW(c.out, L' ', width, COORD{w.Left, row}, &done);
-    FillConsoleOutputAttribute(c.out, attributes(c), width, COORD{w.Left, row}, &done);
-  }
+  blank(c, visible_window(c));
   place_cursor(c);
 }
 

@@ -1,11 +1,22 @@
-// Key events of the Windows console as the console backend reads them: synthetic
-// KEY_EVENT_RECORDs in, the key codes the program reads out. The translation rules
+// The console backend on the Windows console. Key events as it reads them: synthetic
+// KEY_EVENT_RECORDs in, the key codes the program reads out (the translation rules
 // themselves are the window drivers' and are tested there; these cases cover what
 // the console adds: releases, lone modifiers, Unicode characters taken to code page
-// 437 and the control-key state's extra bits (lock keys) that must not matter.
+// 437 and the control-key state's extra bits that must not matter). Then the
+// backend on a console of the test's own: what it prints is read back from the
+// console's cells, and keys go in as input records.
 #include "console/console_windows.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "runtime/hooks.h"
+#include "runtime/input.h"
+#include "runtime/runtime.h"
+#include "runtime/strings.h"
 
 namespace zv {
 namespace {
@@ -44,6 +55,143 @@ TEST(ConsoleKeys, KeyEventsBecomeTheProgramsKeyCodes) {
       {"Shift alone", key(VK_SHIFT, 0x2A, 0, SHIFT_PRESSED), -1},
   };
   for (const Case& c : cases) EXPECT_EQ(console_key_code(c.event), c.expected) << c.what;
+}
+
+// A console of the test's own, made once in place of the process's, with standard
+// output and input pointed at it during each test. (It is kept to the end: under
+// Wine, giving it up again cuts the test program off its own standard output.) Wine
+// makes a working console only with a display, which the Windows suite has;
+// elsewhere the tests are skipped.
+class OwnConsole : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_out_ = GetStdHandle(STD_OUTPUT_HANDLE);
+    saved_in_ = GetStdHandle(STD_INPUT_HANDLE);
+    static const bool made = (FreeConsole(), AllocConsole() != 0);
+    if (!made) GTEST_SKIP() << "no console could be made";
+    out_ = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    in_ = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+    DWORD mode = 0;
+    if (!GetConsoleMode(out_, &mode) || !GetConsoleMode(in_, &mode))
+      GTEST_SKIP() << "the console made has no screen (Wine without a display)";
+    SetStdHandle(STD_OUTPUT_HANDLE, out_);
+    SetStdHandle(STD_INPUT_HANDLE, in_);
+    runtime_constructor();
+    console_reset();
+    hooks().clear_screen(0);
+  }
+  void TearDown() override {
+    console_reset();
+    SetStdHandle(STD_OUTPUT_HANDLE, saved_out_);
+    SetStdHandle(STD_INPUT_HANDLE, saved_in_);
+    for (HANDLE h : {out_, in_})
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+
+  static const ConsoleHooks& hooks() { return text_console_hooks(); }
+
+  void print(const std::string& bytes) {
+    hooks().print_buffer(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()), 0);
+  }
+
+  SMALL_RECT window() const {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(out_, &info);
+    return info.srWindow;
+  }
+
+  // The characters of a row of the visible window, from the column (both from 0).
+  std::wstring cells(int row, int column, int count) const {
+    std::wstring text(static_cast<size_t>(count), L'\0');
+    const SMALL_RECT w = window();
+    DWORD done = 0;
+    ReadConsoleOutputCharacterW(out_, text.data(), static_cast<DWORD>(count),
+                                COORD{static_cast<SHORT>(w.Left + column), static_cast<SHORT>(w.Top + row)}, &done);
+    text.resize(done);
+    return text;
+  }
+
+  WORD attribute(int row, int column) const {
+    WORD value = 0;
+    const SMALL_RECT w = window();
+    DWORD done = 0;
+    ReadConsoleOutputAttribute(out_, &value, 1,
+                               COORD{static_cast<SHORT>(w.Left + column), static_cast<SHORT>(w.Top + row)}, &done);
+    return value;
+  }
+
+  void type(const std::vector<KEY_EVENT_RECORD>& keys) {
+    for (const KEY_EVENT_RECORD& k : keys) {
+      INPUT_RECORD records[2] = {};
+      records[0].EventType = records[1].EventType = KEY_EVENT;
+      records[0].Event.KeyEvent = records[1].Event.KeyEvent = k;
+      records[1].Event.KeyEvent.bKeyDown = FALSE;
+      DWORD written = 0;
+      ASSERT_TRUE(WriteConsoleInputW(in_, records, 2, &written));
+    }
+  }
+
+  HANDLE out_ = INVALID_HANDLE_VALUE, in_ = INVALID_HANDLE_VALUE;
+
+ private:
+  HANDLE saved_out_ = nullptr, saved_in_ = nullptr;
+};
+
+TEST_F(OwnConsole, CodePage437InTheColoursAtTheLocatedPlace) {
+  hooks().colour(14, 1, 0);
+  hooks().locate(3, 5, -1);
+  print("x\x94\xB0\x01");
+  EXPECT_EQ(cells(2, 3, 5), L" x\x00F6\x2591\x263A");
+  for (int column = 4; column < 8; ++column) EXPECT_EQ(attribute(2, column), 0x1E) << column;
+  int32_t column = 0, row = 0;
+  hooks().get_position(&column, &row);
+  EXPECT_EQ(column, 9);
+  EXPECT_EQ(row, 3);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(out_, &info));
+  EXPECT_EQ(info.dwCursorPosition.X - info.srWindow.Left, 8);
+  EXPECT_EQ(info.dwCursorPosition.Y - info.srWindow.Top, 2);
+
+  hooks().clear_screen(0);
+  EXPECT_EQ(cells(2, 4, 4), L"    ");
+  hooks().get_position(&column, &row);
+  EXPECT_EQ(column * 100 + row, 101);
+}
+
+// A full bottom row waits for more text before the window scrolls; then everything
+// moves up one row.
+TEST_F(OwnConsole, TheBottomRowScrollsOnlyWhenMoreFollows) {
+  const SMALL_RECT w = window();
+  const int rows = w.Bottom - w.Top + 1, columns = w.Right - w.Left + 1;
+  print("top");
+  hooks().locate(rows, 1, -1);
+  const std::string full(static_cast<size_t>(columns), '#');
+  print(full);
+  EXPECT_EQ(cells(rows - 1, 0, columns), std::wstring(static_cast<size_t>(columns), L'#'));
+  EXPECT_EQ(cells(0, 0, 3), L"top");
+  print("z");
+  EXPECT_EQ(cells(rows - 2, 0, columns), std::wstring(static_cast<size_t>(columns), L'#'));
+  EXPECT_EQ(cells(rows - 1, 0, 2), L"z ");
+  EXPECT_NE(cells(0, 0, 3), L"top");
+}
+
+// Keys typed ahead are kept for the line editor; a pause takes only a key pressed
+// after it began, so the key typed before it is gone afterwards.
+TEST_F(OwnConsole, KeysFromTheConsoleInput) {
+  type({key('1', 0x02, L'1', 0), key('2', 0x03, L'2', 0), key(VK_BACK, 0x0E, L'\b', 0), key('3', 0x04, L'3', 0),
+        key(VK_RETURN, 0x1C, L'\r', 0)});
+  input_prompt(temp_from_literal("n=", 2), -1, -1);
+  double value = 0;
+  input_double(&value);
+  EXPECT_EQ(value, 13);
+  EXPECT_EQ(cells(0, 0, 6), L"n=? 13");
+
+  type({key('x', 0x2D, L'x', 0)});
+  hooks().sleep(200);  // no key comes: the time runs out
+  type({key(VK_F1, 0x3B, 0, 0)});
+  EXPECT_EQ(hooks().get_key(), 0x3BFF);
 }
 
 }  // namespace
