@@ -110,7 +110,7 @@ struct Console {
   // with the terminal's automatic wrap still to come.
   int32_t device_x = 0, device_y = 0;
   bool wrap_pending = false;
-  int32_t terminal_columns = DEFAULT_COLUMNS;
+  int32_t terminal_columns = DEFAULT_COLUMNS, terminal_rows = DEFAULT_ROWS;
   std::string out;  // output gathered by the current operation
   // The screen's cells as drawn (terminals with sequences only), row by row: the
   // byte | (foreground | background << 4) << 8.
@@ -379,6 +379,7 @@ void screen_size(Console& c, int32_t* columns, int32_t* rows) {
   int32_t tc = 0, tr = 0;
   terminal_size(c, &tc, &tr);
   c.terminal_columns = tc;
+  c.terminal_rows = tr;
   int32_t w = c.requested_columns > 0 ? c.requested_columns : tc;
   int32_t h = c.requested_rows > 0 ? c.requested_rows : tr;
   if (c.out_tty) {
@@ -387,14 +388,6 @@ void screen_size(Console& c, int32_t* columns, int32_t* rows) {
   }
   *columns = w;
   *rows = h;
-}
-
-void clamp_cursor(Console& c, int32_t columns, int32_t rows) {
-  if (c.x >= columns) c.x = columns - 1;
-  if (c.y >= rows) c.y = rows - 1;
-  if (c.x < 0) c.x = 0;
-  if (c.y < 0) c.y = 0;
-  if (c.device_y >= rows) c.device_y = rows - 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -500,8 +493,10 @@ void append_colours(Console& c, int32_t foreground, int32_t background) {
   c.out += "\x1b[" + std::to_string(fg) + ";" + std::to_string(bg) + "m";
 }
 
-// Moves the terminal's cursor to the cell, relative to where it is.
+// Moves the terminal's cursor to the cell, relative to where it is. A terminal
+// that has lost rows since keeps its cursor on its last one.
 void move_device(Console& c, int32_t to_x, int32_t to_y) {
+  if (c.device_y >= c.terminal_rows) c.device_y = c.terminal_rows - 1;
   if (c.wrap_pending) {
     c.out.push_back('\r');
     c.device_x = 0;
@@ -612,9 +607,8 @@ void draw_again(Console& c) {
   modes.resumed = 0;
   if (!c.ansi) return;
   int32_t columns = 0, rows = 0;
-  screen_size(c, &columns, &rows);
+  console_window_of(c, &columns, &rows);
   size_cells(c, columns, rows);
-  clamp_cursor(c, columns, rows);
   if (c.cells.empty()) return;
   int32_t colours = -1;
   if (modes.colours_set) c.out += "\x1b[0m";
@@ -702,63 +696,31 @@ void pass_through(Console& c, const uint8_t* text, int32_t length) {
   }
 }
 
+}  // namespace
+
 void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
   Console& c = ready_state();
   if (!text || length < 0) length = 0;
   if (length == 0 && !(flags & 8)) return;
   int32_t columns = 0, rows = 0;
-  screen_size(c, &columns, &rows);
-  clamp_cursor(c, columns, rows);
+  console_window_of(c, &columns, &rows);
   if (c.ansi) size_cells(c, columns, rows);
-
+  // Without sequences the printer only tracks the cursor.
+  if (!c.ansi) pass_through(c, text, length);
   TextWindowPrinter p{};
   p.data = &c;
   p.write = printer_write;
   p.scroll = printer_scroll;
   p.bell = printer_bell;
-  p.left = 0;
-  p.top = 0;
-  p.right = columns - 1;
-  p.bottom = rows - 1;
-  p.x = c.x;
-  p.y = c.y;
-  p.line_feed_returns = true;
-
-  if (c.deferred) {
-    c.deferred = false;
-    p.x = p.left;
-    ++p.y;
-    if (p.y > p.bottom) {
-      printer_scroll(&p, p.y - p.bottom);
-      p.y = p.bottom;
-    }
-  }
-  if (!c.ansi) pass_through(c, text, length);
-  run_text_window_printer(p, text, length);
-  if (p.x == p.left && p.y == p.bottom + 1) {
-    // Ended exactly on the bottom-right cell: no scroll until more is printed.
-    c.deferred = true;
-    p.x = p.right;
-    p.y = p.bottom;
-  } else if (p.y > p.bottom) {
-    printer_scroll(&p, p.y - p.bottom);
-    p.y = p.bottom;
-  }
-  if (p.x >= 0) c.x = p.x;
-  if (p.y >= 0) c.y = p.y;
+  console_print_from_cursor(c, p, columns, rows, text, length);
   if (c.ansi && !c.deferred) move_device(c, c.x, c.y);
   finish_output(c);
-}
-
-void console_print_buffer_wide(const uint16_t* text, int32_t length, int32_t flags) {
-  console_print_wide(console_print_buffer, text, length, flags);
 }
 
 void console_clear_screen(int32_t mode) {
   Console& c = ready_state();
   if (mode == 1) return;  // the graphics viewport; a text console has none
-  c.x = c.y = 0;
-  c.deferred = false;
+  console_home(c);
   if (!c.ansi) return;
   c.out += "\x1b[H\x1b[2J";
   c.device_x = c.device_y = 0;
@@ -774,9 +736,7 @@ void console_clear_screen(int32_t mode) {
 
 int32_t console_colour(int32_t foreground, int32_t background, int32_t flags) {
   Console& c = ready_state();
-  int32_t previous = c.background * 65536 + c.foreground;
-  if (!(flags & 0x01)) c.foreground = foreground & 15;
-  if (!(flags & 0x02)) c.background = background & 15;
+  int32_t previous = console_colour_of(c, foreground, background, flags);
   if (c.ansi && (flags & 0x03) != 0x03) {
     append_colours(c, c.foreground, c.background);
     modes.colours_set = 1;
@@ -787,14 +747,8 @@ int32_t console_colour(int32_t foreground, int32_t background, int32_t flags) {
 
 int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
   Console& c = ready_state();
-  int32_t previous = (c.cursor_visible ? 0x10000 : 0) | ((c.y & 0xFF) << 8) | (c.x & 0xFF);
-  int32_t columns = 0, rows = 0;
-  screen_size(c, &columns, &rows);
-  clamp_cursor(c, columns, rows);
+  int32_t previous = console_locate_of(c, row, column);
   bool moved = row >= 1 || column >= 1;
-  if (row >= 1) c.y = (row < rows ? row : rows) - 1;
-  if (column >= 1) c.x = (column < columns ? column : columns) - 1;
-  c.deferred = false;
   if (c.ansi && moved) move_device(c, c.x, c.y);
   if (visibility == 0 && c.cursor_visible) {
     c.cursor_visible = false;
@@ -810,14 +764,10 @@ int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
   return previous;
 }
 
-int32_t console_width(int32_t columns, int32_t rows) { return console_width_of(ready_state(), columns, rows); }
-int32_t console_get_column() { return ready_state().x + 1; }
-int32_t console_get_row() { return ready_state().y + 1; }
-void console_get_position(int32_t* column, int32_t* row) { console_position_of(ready_state(), column, row); }
-void console_get_size(int32_t* columns, int32_t* rows) { console_size_of(ready_state(), columns, rows); }
-
 // ---------------------------------------------------------------------------
 // Input.
+
+namespace {
 
 int64_t elapsed_ms(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since)
@@ -893,12 +843,6 @@ bool wait_for_key(Console& c, int32_t timeout_ms) {
   }
 }
 
-int32_t pop_key(Console& c) {
-  int32_t code = c.keys.front();
-  c.keys.pop_front();
-  return code;
-}
-
 bool stdin_has_data() {
 #if defined(__GLIBC__)
   if (stdin->_IO_read_ptr < stdin->_IO_read_end) return true;  // already buffered
@@ -907,29 +851,7 @@ bool stdin_has_data() {
   return poll(&p, 1, 0) > 0;  // data, end of input or a bad descriptor: getc will not block
 }
 
-// The next byte of redirected standard input as a key code; -1 at its end, -2 when
-// nothing is waiting (only without wait). Each line end is one Enter (13).
-int32_t redirected_key(Console& c, bool wait) {
-  for (;;) {
-    if (!wait && !stdin_has_data()) return -2;
-    int ch = std::getc(stdin);
-    if (ch == EOF) {
-      if (std::ferror(stdin) && errno == EINTR) {
-        std::clearerr(stdin);
-        continue;
-      }
-      return -1;
-    }
-    bool after_cr = c.after_cr;
-    c.after_cr = ch == '\r';
-    if (ch == '\n') {
-      if (after_cr) continue;
-      return 13;
-    }
-    if (ch == 0) continue;
-    return ch;
-  }
-}
+}  // namespace
 
 StringDesc* console_inkey() {
   Console& c = ready_state();
@@ -938,15 +860,11 @@ StringDesc* console_inkey() {
     RawSession raw;
     flush_pending();  // in raw mode already: a key pressed on seeing the output is not echoed
     if (wait_for_key(c, 0))
-      code = pop_key(c);
+      code = console_pop_key(c.keys);
     else if (c.input_ended && c.in_line_input)
       code = 13;  // the end of the input finishes the line being edited
   } else {
-    int32_t k = redirected_key(c, false);
-    if (k > 0)
-      code = k;
-    else if (k == -1 && c.in_line_input)
-      code = 13;
+    code = console_redirected_inkey(c, stdin_has_data);
   }
   return console_key_string(code);
 }
@@ -956,11 +874,10 @@ int32_t console_get_key() {
   if (c.in_tty) {
     RawSession raw;
     flush_pending();
-    return wait_for_key(c, -1) ? pop_key(c) : 13;
+    return wait_for_key(c, -1) ? console_pop_key(c.keys) : 13;
   }
   if (!stdin_has_data()) flush_pending();
-  int32_t k = redirected_key(c, true);
-  return k > 0 ? k : 13;
+  return console_redirected_get_key(c, stdin_has_data);
 }
 
 int32_t console_key_hit(int32_t) {
@@ -991,7 +908,7 @@ void console_sleep(int32_t milliseconds) {
   c.decoder.reset();
   RawSession raw;
   flush_pending();
-  if (wait_for_key(c, milliseconds)) pop_key(c);
+  if (wait_for_key(c, milliseconds)) console_pop_key(c.keys);
 }
 
 int32_t console_is_redirected(int32_t) {
@@ -1006,24 +923,15 @@ int32_t console_line_input(StringDesc* prompt, StringDesc* dest, int32_t dest_le
                            int32_t question, int32_t line_end) {
   Console& c = ready_state();
   RawSession raw;  // for the whole line: keys typed between two polls are not echoed
-  bool outer = c.in_line_input;
   int32_t outer_top = c.line_top;
-  c.in_line_input = true;
   // The prompt starts on the cursor's row, or on the next one when a wrap is
   // pending (a scroll then brings that row up like any other).
   int32_t columns = 0, rows = 0;
-  screen_size(c, &columns, &rows);
-  clamp_cursor(c, columns, rows);
+  console_window_of(c, &columns, &rows);
   c.line_top = c.deferred ? c.y + 1 : c.y;
-  int32_t result = line_input_sequence(prompt, dest, dest_length, fill, question, line_end, 0);
-  c.in_line_input = outer;
+  int32_t result = console_line_input_of(c, prompt, dest, dest_length, fill, question, line_end);
   c.line_top = outer_top;
   return result;
-}
-
-int32_t console_line_input_wide(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
-                                int32_t question, int32_t line_end) {
-  return wide_line_input(console_line_input, prompt, dest, dest_length, fill, question, line_end);
 }
 
 char* console_read_string(char* buffer, int32_t length) {
@@ -1032,23 +940,7 @@ char* console_read_string(char* buffer, int32_t length) {
   return console_read_line(console_get_key, console_print_buffer, buffer, length);
 }
 
-
-}  // namespace
-
-const ConsoleHooks& text_console_hooks() {
-  static const ConsoleHooks hooks = {
-      console_inkey,           console_get_key,         console_key_hit,
-      console_clear_screen,    console_colour,          console_locate,
-      console_width,           console_get_column,      console_get_row,
-      console_get_position,    console_get_size,        console_print_buffer,
-      console_print_buffer_wide, console_read_string,   console_key_state,
-      console_get_mouse,       console_set_mouse,       console_port_in,
-      console_port_out,        console_view_update,     console_line_input,
-      console_line_input_wide, console_read_screen_cell, console_sleep,
-      console_is_redirected,   console_copy_page,       console_set_pages,
-  };
-  return hooks;
-}
+const ConsoleHooks& text_console_hooks() { return console_hooks<ready_state>(); }
 
 void console_reset() {
   flush_pending();

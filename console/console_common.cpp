@@ -2,6 +2,8 @@
 // console_common.h.
 #include "console/console_common.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <vector>
 
 namespace zv {
@@ -55,6 +57,34 @@ char* console_read_line(int32_t (*get_key)(), PrintBytes print, char* buffer, in
   }
   buffer[n] = '\0';
   return buffer;
+}
+
+int32_t console_redirected_key(bool& after_cr, bool wait, bool (*has_data)()) {
+  for (;;) {
+    if (!wait && !has_data()) return -2;
+    int ch = std::getc(stdin);
+    if (ch == EOF) {
+      if (std::ferror(stdin) && errno == EINTR) {
+        std::clearerr(stdin);
+        continue;
+      }
+      return -1;
+    }
+    bool line_end_follows_cr = after_cr;
+    after_cr = ch == '\r';
+    if (ch == '\n') {
+      if (line_end_follows_cr) continue;
+      return 13;
+    }
+    if (ch == 0) continue;
+    return ch;
+  }
+}
+
+int32_t console_pop_key(std::deque<int32_t>& keys) {
+  int32_t code = keys.front();
+  keys.pop_front();
+  return code;
 }
 
 int32_t console_key_state(int32_t) { return 0; }

@@ -122,13 +122,6 @@ void screen_size(const Console& c, int32_t* columns, int32_t* rows) {
   *rows = lines;
 }
 
-void clamp_cursor(Console& c, int32_t columns, int32_t rows) {
-  if (c.x >= columns) c.x = columns - 1;
-  if (c.y >= rows) c.y = rows - 1;
-  if (c.x < 0) c.x = 0;
-  if (c.y < 0) c.y = 0;
-}
-
 void place_cursor(const Console& c) {
   if (!c.out_console) return;
   const SMALL_RECT w = visible_window(c);
@@ -195,6 +188,16 @@ void printer_bell(TextWindowPrinter* p) {
   if (static_cast<PrintTarget*>(p->data)->console->out_console) beep(800, 200);
 }
 
+void show_cursor(Console& c, bool visible) {
+  CONSOLE_CURSOR_INFO info{};
+  if (!GetConsoleCursorInfo(c.out, &info)) return;
+  info.bVisible = visible ? TRUE : FALSE;
+  SetConsoleCursorInfo(c.out, &info);
+  c.cursor_hidden = !visible;
+}
+
+}  // namespace
+
 void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
   Console& c = ready_state();
   if (!text || length < 0) length = 0;
@@ -205,51 +208,21 @@ void console_print_buffer(const uint8_t* text, int32_t length, int32_t flags) {
       if (text[i] != 7) std::fputc(text[i], stdout);
   }
   int32_t columns = 0, rows = 0;
-  screen_size(c, &columns, &rows);
-  clamp_cursor(c, columns, rows);
+  console_window_of(c, &columns, &rows);
   PrintTarget target{&c, visible_window(c)};
   TextWindowPrinter p{};
   p.data = &target;
   p.write = printer_write;
   p.scroll = printer_scroll;
   p.bell = printer_bell;
-  p.right = columns - 1;
-  p.bottom = rows - 1;
-  p.x = c.x;
-  p.y = c.y;
-  p.line_feed_returns = true;
-  if (c.deferred) {
-    c.deferred = false;
-    p.x = p.left;
-    if (++p.y > p.bottom) {
-      printer_scroll(&p, p.y - p.bottom);
-      p.y = p.bottom;
-    }
-  }
-  run_text_window_printer(p, text, length);
-  if (p.x == p.left && p.y == p.bottom + 1) {
-    // Ended exactly on the bottom-right cell: no scroll until more is printed.
-    c.deferred = true;
-    p.x = p.right;
-    p.y = p.bottom;
-  } else if (p.y > p.bottom) {
-    printer_scroll(&p, p.y - p.bottom);
-    p.y = p.bottom;
-  }
-  if (p.x >= 0) c.x = p.x;
-  if (p.y >= 0) c.y = p.y;
+  console_print_from_cursor(c, p, columns, rows, text, length);
   place_cursor(c);
-}
-
-void console_print_buffer_wide(const uint16_t* text, int32_t length, int32_t flags) {
-  console_print_wide(console_print_buffer, text, length, flags);
 }
 
 void console_clear_screen(int32_t mode) {
   Console& c = ready_state();
   if (mode == 1) return;  // the graphics viewport; a text console has none
-  c.x = c.y = 0;
-  c.deferred = false;
+  console_home(c);
   if (!c.out_console) return;
   blank(c, visible_window(c));
   place_cursor(c);
@@ -257,9 +230,7 @@ void console_clear_screen(int32_t mode) {
 
 int32_t console_colour(int32_t foreground, int32_t background, int32_t flags) {
   Console& c = ready_state();
-  int32_t previous = c.background * 65536 + c.foreground;
-  if (!(flags & 0x01)) c.foreground = foreground & 15;
-  if (!(flags & 0x02)) c.background = background & 15;
+  int32_t previous = console_colour_of(c, foreground, background, flags);
   if (c.out_console && (flags & 0x03) != 0x03) {
     SetConsoleTextAttribute(c.out, attributes(c));
     c.colours_set = true;
@@ -267,23 +238,9 @@ int32_t console_colour(int32_t foreground, int32_t background, int32_t flags) {
   return previous;
 }
 
-void show_cursor(Console& c, bool visible) {
-  CONSOLE_CURSOR_INFO info{};
-  if (!GetConsoleCursorInfo(c.out, &info)) return;
-  info.bVisible = visible ? TRUE : FALSE;
-  SetConsoleCursorInfo(c.out, &info);
-  c.cursor_hidden = !visible;
-}
-
 int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
   Console& c = ready_state();
-  int32_t previous = (c.cursor_visible ? 0x10000 : 0) | ((c.y & 0xFF) << 8) | (c.x & 0xFF);
-  int32_t columns = 0, rows = 0;
-  screen_size(c, &columns, &rows);
-  clamp_cursor(c, columns, rows);
-  if (row >= 1) c.y = (row < rows ? row : rows) - 1;
-  if (column >= 1) c.x = (column < columns ? column : columns) - 1;
-  c.deferred = false;
+  int32_t previous = console_locate_of(c, row, column);
   if (row >= 1 || column >= 1) place_cursor(c);
   if ((visibility == 0 && c.cursor_visible) || (visibility == 1 && !c.cursor_visible)) {
     c.cursor_visible = visibility == 1;
@@ -292,14 +249,10 @@ int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
   return previous;
 }
 
-int32_t console_width(int32_t columns, int32_t rows) { return console_width_of(ready_state(), columns, rows); }
-int32_t console_get_column() { return ready_state().x + 1; }
-int32_t console_get_row() { return ready_state().y + 1; }
-void console_get_position(int32_t* column, int32_t* row) { console_position_of(ready_state(), column, row); }
-void console_get_size(int32_t* columns, int32_t* rows) { console_size_of(ready_state(), columns, rows); }
-
 // ---------------------------------------------------------------------------
 // Input.
+
+namespace {
 
 // Takes the console's pending input events and keeps the keys they give. A console
 // may read its terminal only for a wait on the input handle (Wine's on a Unix
@@ -338,12 +291,6 @@ bool wait_for_key(Console& c, int32_t timeout_ms) {
   }
 }
 
-int32_t pop_key(Console& c) {
-  int32_t code = c.keys.front();
-  c.keys.pop_front();
-  return code;
-}
-
 // True when a read of redirected standard input will not block: bytes buffered by
 // the C stream, a file, a pipe with bytes in it or at its end.
 bool stdin_has_data() {
@@ -357,36 +304,16 @@ bool stdin_has_data() {
   return available > 0;
 }
 
-// The next byte of redirected standard input as a key code; -1 at its end, -2 when
-// nothing is waiting (only without wait). Each line end is one Enter (13).
-int32_t redirected_key(Console& c, bool wait) {
-  for (;;) {
-    if (!wait && !stdin_has_data()) return -2;
-    int ch = std::getc(stdin);
-    if (ch == EOF) return -1;
-    bool after_cr = c.after_cr;
-    c.after_cr = ch == '\r';
-    if (ch == '\n') {
-      if (after_cr) continue;
-      return 13;
-    }
-    if (ch == 0) continue;
-    return ch;
-  }
-}
+}  // namespace
 
 StringDesc* console_inkey() {
   Console& c = ready_state();
   int32_t code = 0;
   if (c.in_console) {
     std::fflush(stdout);
-    if (wait_for_key(c, 0)) code = pop_key(c);
+    if (wait_for_key(c, 0)) code = console_pop_key(c.keys);
   } else {
-    int32_t k = redirected_key(c, false);
-    if (k > 0)
-      code = k;
-    else if (k == -1 && c.in_line_input)
-      code = 13;  // the end of the input finishes the line being edited
+    code = console_redirected_inkey(c, stdin_has_data);
   }
   return console_key_string(code);
 }
@@ -394,9 +321,8 @@ StringDesc* console_inkey() {
 int32_t console_get_key() {
   Console& c = ready_state();
   std::fflush(stdout);
-  if (c.in_console) return wait_for_key(c, -1) ? pop_key(c) : 13;
-  int32_t k = redirected_key(c, true);
-  return k > 0 ? k : 13;
+  if (c.in_console) return wait_for_key(c, -1) ? console_pop_key(c.keys) : 13;
+  return console_redirected_get_key(c, stdin_has_data);
 }
 
 int32_t console_key_hit(int32_t) {
@@ -418,7 +344,7 @@ void console_sleep(int32_t milliseconds) {
   // A pause counts only a key pressed after it began, and takes that key.
   FlushConsoleInputBuffer(c.in);
   c.keys.clear();
-  if (wait_for_key(c, milliseconds)) pop_key(c);
+  if (wait_for_key(c, milliseconds)) console_pop_key(c.keys);
 }
 
 int32_t console_is_redirected(int32_t) {
@@ -430,25 +356,12 @@ int32_t console_is_redirected(int32_t) {
 
 int32_t console_line_input(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
                            int32_t question, int32_t line_end) {
-  Console& c = ready_state();
-  bool outer = c.in_line_input;
-  c.in_line_input = true;
-  int32_t result = line_input_sequence(prompt, dest, dest_length, fill, question, line_end, 0);
-  c.in_line_input = outer;
-  return result;
-}
-
-int32_t console_line_input_wide(StringDesc* prompt, StringDesc* dest, int32_t dest_length, int32_t fill,
-                                int32_t question, int32_t line_end) {
-  return wide_line_input(console_line_input, prompt, dest, dest_length, fill, question, line_end);
+  return console_line_input_of(ready_state(), prompt, dest, dest_length, fill, question, line_end);
 }
 
 char* console_read_string(char* buffer, int32_t length) {
   return console_read_line(console_get_key, console_print_buffer, buffer, length);
 }
-
-
-}  // namespace
 
 int32_t console_key_code(const KEY_EVENT_RECORD& key) {
   if (!key.bKeyDown) return -1;
@@ -460,20 +373,7 @@ int32_t console_key_code(const KEY_EVENT_RECORD& key) {
                       key.wVirtualKeyCode, key.dwControlKeyState & KEY_MODIFIERS);
 }
 
-const ConsoleHooks& text_console_hooks() {
-  static const ConsoleHooks hooks = {
-      console_inkey,           console_get_key,         console_key_hit,
-      console_clear_screen,    console_colour,          console_locate,
-      console_width,           console_get_column,      console_get_row,
-      console_get_position,    console_get_size,        console_print_buffer,
-      console_print_buffer_wide, console_read_string,   console_key_state,
-      console_get_mouse,       console_set_mouse,       console_port_in,
-      console_port_out,        console_view_update,     console_line_input,
-      console_line_input_wide, console_read_screen_cell, console_sleep,
-      console_is_redirected,   console_copy_page,       console_set_pages,
-  };
-  return hooks;
-}
+const ConsoleHooks& text_console_hooks() { return console_hooks<ready_state>(); }
 
 void console_reset() {
   console_restore_terminal();
