@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/dib.h"
+
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
@@ -73,13 +75,7 @@ inline double processShareOfOneCore(int milliseconds) {
 inline void presentFullFrames(benchmark::State& state, HWND window, int width, int height) {
   std::vector<uint32_t> frames[2] = {std::vector<uint32_t>(static_cast<size_t>(width) * height, 0x203040),
                                      std::vector<uint32_t>(static_cast<size_t>(width) * height, 0xC0B0A0)};
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info = zv::test::bitmapInfo32(width, height);
   HDC dc = GetDC(window);
   size_t turn = 0;
   for (auto _ : state) {

@@ -168,24 +168,37 @@ void openGlHide() {
   if (windowState().window) ShowWindow(windowState().window, SW_HIDE);
 }
 
+// Each size of the settings with its field of the pixel format descriptor and its
+// attribute of wglChoosePixelFormatARB, in the order of the attribute list; an
+// optional size of 0 is left out of that list.
+struct FormatField {
+  int32_t FormatSettings::*setting;
+  BYTE PIXELFORMATDESCRIPTOR::*descriptor;
+  int attribute;
+  bool optional;
+};
+constexpr FormatField FORMAT_FIELDS[] = {
+    {&FormatSettings::colour, &PIXELFORMATDESCRIPTOR::cColorBits, WGL_COLOR_BITS_ARB, false},
+    {&FormatSettings::red, &PIXELFORMATDESCRIPTOR::cRedBits, WGL_RED_BITS_ARB, false},
+    {&FormatSettings::green, &PIXELFORMATDESCRIPTOR::cGreenBits, WGL_GREEN_BITS_ARB, false},
+    {&FormatSettings::blue, &PIXELFORMATDESCRIPTOR::cBlueBits, WGL_BLUE_BITS_ARB, false},
+    {&FormatSettings::alpha, &PIXELFORMATDESCRIPTOR::cAlphaBits, WGL_ALPHA_BITS_ARB, false},
+    {&FormatSettings::depth, &PIXELFORMATDESCRIPTOR::cDepthBits, WGL_DEPTH_BITS_ARB, false},
+    {&FormatSettings::accum, &PIXELFORMATDESCRIPTOR::cAccumBits, WGL_ACCUM_BITS_ARB, true},
+    {&FormatSettings::accum_red, &PIXELFORMATDESCRIPTOR::cAccumRedBits, WGL_ACCUM_RED_BITS_ARB, true},
+    {&FormatSettings::accum_green, &PIXELFORMATDESCRIPTOR::cAccumGreenBits, WGL_ACCUM_GREEN_BITS_ARB, true},
+    {&FormatSettings::accum_blue, &PIXELFORMATDESCRIPTOR::cAccumBlueBits, WGL_ACCUM_BLUE_BITS_ARB, true},
+    {&FormatSettings::accum_alpha, &PIXELFORMATDESCRIPTOR::cAccumAlphaBits, WGL_ACCUM_ALPHA_BITS_ARB, true},
+    {&FormatSettings::stencil, &PIXELFORMATDESCRIPTOR::cStencilBits, WGL_STENCIL_BITS_ARB, true},
+};
+
 void fillDescriptor(PIXELFORMATDESCRIPTOR* d, const FormatSettings& f) {
   std::memset(d, 0, sizeof *d);
   d->nSize = sizeof *d;
   d->nVersion = 1;
   d->dwFlags = DESCRIPTOR_FLAGS;
   d->iPixelType = PFD_TYPE_RGBA;
-  d->cColorBits = static_cast<BYTE>(f.colour);
-  d->cRedBits = static_cast<BYTE>(f.red);
-  d->cGreenBits = static_cast<BYTE>(f.green);
-  d->cBlueBits = static_cast<BYTE>(f.blue);
-  d->cAlphaBits = static_cast<BYTE>(f.alpha);
-  d->cAccumBits = static_cast<BYTE>(f.accum);
-  d->cAccumRedBits = static_cast<BYTE>(f.accum_red);
-  d->cAccumGreenBits = static_cast<BYTE>(f.accum_green);
-  d->cAccumBlueBits = static_cast<BYTE>(f.accum_blue);
-  d->cAccumAlphaBits = static_cast<BYTE>(f.accum_alpha);
-  d->cDepthBits = static_cast<BYTE>(f.depth);
-  d->cStencilBits = static_cast<BYTE>(f.stencil);
+  for (const FormatField& field : FORMAT_FIELDS) d->*field.descriptor = static_cast<BYTE>(f.*field.setting);
 }
 
 // Channel sizes by size class: 1, 2, 3 and 4 bytes a pixel.
@@ -231,17 +244,8 @@ void fillAttributes(int (&list)[40], const FormatSettings& f) {
   put(WGL_DRAW_TO_WINDOW_ARB, 1);
   put(WGL_ACCELERATION_ARB, WGL_FULL_ACCELERATION_ARB);
   put(WGL_DOUBLE_BUFFER_ARB, 1);
-  put(WGL_COLOR_BITS_ARB, f.colour);
-  put(WGL_RED_BITS_ARB, f.red);
-  put(WGL_GREEN_BITS_ARB, f.green);
-  put(WGL_BLUE_BITS_ARB, f.blue);
-  put(WGL_ALPHA_BITS_ARB, f.alpha);
-  put(WGL_DEPTH_BITS_ARB, f.depth);
-  const int optional[][2] = {{WGL_ACCUM_BITS_ARB, f.accum},           {WGL_ACCUM_RED_BITS_ARB, f.accum_red},
-                             {WGL_ACCUM_GREEN_BITS_ARB, f.accum_green}, {WGL_ACCUM_BLUE_BITS_ARB, f.accum_blue},
-                             {WGL_ACCUM_ALPHA_BITS_ARB, f.accum_alpha}, {WGL_STENCIL_BITS_ARB, f.stencil}};
-  for (const auto& attribute : optional)
-    if (attribute[1] != 0) put(attribute[0], attribute[1]);
+  for (const FormatField& field : FORMAT_FIELDS)
+    if (!field.optional || f.*field.setting != 0) put(field.attribute, f.*field.setting);
   if (f.samples != 0) {
     put(WGL_SAMPLE_BUFFERS_ARB, 1);
     put(WGL_SAMPLES_ARB, f.samples);

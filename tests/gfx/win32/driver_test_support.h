@@ -1,10 +1,12 @@
 // Test support for the window drivers on the virtual desktop: a fixture that switches
-// the desktop on, puts the GDI driver alone in the driver list and closes every
-// screen afterwards; helpers that wait (with a generous time-out) for the update
-// thread, read the key queue and the event ring, and a sentinel key press that marks
-// the point by which every earlier input has been handled.
+// the desktop on, puts the GDI driver alone in the driver list, closes every screen
+// afterwards and runs a driver's table of failed opens; helpers that wait (with a
+// generous time-out) for the update thread, read the key queue and the event ring,
+// and a sentinel key press that marks the point by which every earlier input has
+// been handled.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -140,6 +142,31 @@ inline void drawPattern(uint32_t seed) {
   zv::unlockScreen(1, 0);
 }
 
+// The threads of this process. A sanitizer's runtime starts a thread of its own at
+// the first thread the process creates; one created and joined first keeps that out
+// of the counts the tests compare.
+inline int32_t threadCount() {
+  static const bool runtime_threads_started = [] {
+    std::thread([] {}).join();
+    return true;
+  }();
+  (void)runtime_threads_started;
+  int32_t count = 0;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (const dirent* entry = readdir(tasks)) count += entry->d_name[0] != '.';
+    closedir(tasks);
+  }
+  return count;
+}
+
+// An open that fails for want of something the driver needs, which the fault takes
+// away while it is on.
+struct FailedOpen {
+  const char* what;
+  int32_t flags;
+  void (*fault)(bool on);
+};
+
 // The GDI driver alone in the list, a fresh virtual desktop of 1024x768, an empty key
 // queue.
 class DriverTest : public zvtest::DriverListTest {
@@ -200,6 +227,38 @@ class DriverTest : public zvtest::DriverListTest {
     return result;
   }
 
+  // Each open fails with its fault on and leaves nothing behind: no window, thread,
+  // registered class, OpenGL context or DirectX object, the screen saver and the
+  // display mode as they were. Once the fault is gone the same open (with the flags
+  // the driver needs) succeeds.
+  static void expectFailedOpens(const std::vector<FailedOpen>& cases, int32_t width, int32_t height, int32_t depth,
+                                int32_t needed_flags = 0) {
+    for (const FailedOpen& c : cases) {
+      SCOPED_TRACE(c.what);
+      const int32_t threads = threadCount();
+      c.fault(true);
+      EXPECT_EQ(zv::setScreenSize(width, height, depth, 1, c.flags, 0), 1);
+      EXPECT_EQ(zv::currentScreen(), nullptr);
+      c.fault(false);
+      EXPECT_TRUE(vdesk::windows().empty());
+      EXPECT_EQ(zv::inputState().update_thread, nullptr);
+      // A thread of an earlier test may still be finishing when the count was taken.
+      EXPECT_TRUE(waitFor([&] { return threadCount() <= threads; }));
+      EXPECT_TRUE(vdesk::screenSaverActive());
+      EXPECT_EQ(vdesk::glContexts(), 0);
+      EXPECT_EQ(vdesk::directXObjects(), 0);
+      EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
+      WNDCLASSA probe{};
+      probe.lpfnWndProc = DefWindowProcA;
+      probe.lpszClassName = "zvgfxclass_drivertest";
+      const ATOM atom = RegisterClassA(&probe);
+      EXPECT_NE(atom, 0) << "the window class was left registered";
+      if (atom) UnregisterClassA("zvgfxclass_drivertest", nullptr);
+      EXPECT_EQ(zv::setScreenSize(width, height, depth, 1, c.flags | needed_flags, 0), 0);
+      EXPECT_EQ(vdesk::windows().size(), 1u);
+      zv::closeScreenAtExit();
+    }
+  }
 };
 
 }  // namespace zvtest::drivers

@@ -123,34 +123,23 @@ INSTANTIATE_TEST_SUITE_P(
                       FallbackCase{"no_arb", {format32(4)}, "WGL_ARB_extensions_string", {"d+"}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct FailureCase {
-  const char* name;
-  void (*arrange)();
-  int32_t flags;
-};
-
-class OpenFailure : public OpenGlDriverTest, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(OpenFailure, FailsAndLeavesNothingBehind) {
-  GetParam().arrange();
-  EXPECT_EQ(open(32, GetParam().flags), 1);
-  EXPECT_EQ(zv::currentScreen(), nullptr);
-  EXPECT_TRUE(vdesk::windows().empty());
-  EXPECT_EQ(vdesk::glContexts(), 0);
-  EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
+// A fresh desktop brings back the recording OpenGL's extensions and formats.
+TEST_F(OpenGlDriverTest, FailedOpensLeaveNothingBehind) {
+  expectFailedOpens(
+      {
+          {"no GL_EXT_bgra", OPENGL,
+           [](bool on) {
+             on ? vdesk::setGlExtensions("GL_EXT_bgra_extended GL_ARB_multitexture", kAllWgl)
+                : vdesk::enable(1024, 768, 32);
+           }},
+          {"no opengl32", OPENGL, [](bool on) { vdesk::setOpenGlAvailable(!on); }},
+          {"missing function", OPENGL, [](bool on) { vdesk::hideExport("opengl32", "glTexImage2D", on); }},
+          {"window creation refused", OPENGL, [](bool on) { vdesk::refuseWindowCreation(on); }},
+          {"no pixel formats", OPENGL, [](bool on) { on ? vdesk::setGlFormats({}) : vdesk::enable(1024, 768, 32); }},
+          {"without the flag", 0, [](bool) {}},
+      },
+      640, 480, 32, OPENGL);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    OpenGl, OpenFailure,
-    ::testing::Values(
-        FailureCase{"no_bgra", [] { vdesk::setGlExtensions("GL_EXT_bgra_extended GL_ARB_multitexture", kAllWgl); },
-                    OPENGL},
-        FailureCase{"no_opengl", [] { vdesk::setOpenGlAvailable(false); }, OPENGL},
-        FailureCase{"missing_function", [] { vdesk::hideExport("opengl32", "glTexImage2D", true); }, OPENGL},
-        FailureCase{"no_windows", [] { vdesk::refuseWindowCreation(true); }, OPENGL},
-        FailureCase{"no_formats", [] { vdesk::setGlFormats({}); }, OPENGL},
-        FailureCase{"without_the_flag", [] {}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(OpenGlDriverTest, PresentSwapsAndPumpEventsDeliversKeysOnTheProgramsThread) {
   ASSERT_EQ(open(32, OPENGL), 0);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/dib.h"
 
 namespace zvtest {
 
@@ -79,13 +80,7 @@ inline std::vector<uint32_t> clientPixels(HWND window, int32_t* width, int32_t* 
   *height = client.bottom - client.top;
   std::vector<uint32_t> pixels;
   if (*width <= 0 || *height <= 0) return pixels;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = *width;
-  info.bmiHeader.biHeight = -*height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info = zv::test::bitmapInfo32(*width, *height);
   HDC screen = GetDC(window);
   HDC memory = CreateCompatibleDC(screen);
   void* bits = nullptr;
