@@ -5,43 +5,21 @@
 // missing.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
-#include "examples/glscreen.h"
-#include "gfx/screen_mode.h"
-#include "gfx/screen_state.h"
-#include "runtime/runtime.h"
+#include "tests/support/glscreen_picture.h"
 #include "tests/support/program_window.h"
 
 namespace {
 
 using zv::test::waitUntil;
 
-// The framebuffer glscreen prints, as RGB bytes, from a screen in memory.
-std::vector<uint8_t> expectedPicture() {
-  zv::runtime_constructor();
-  EXPECT_EQ(zv::setScreenSize(glscreen::WIDTH, glscreen::HEIGHT, glscreen::DEPTH, 1, -1, 0), 0);
-  glscreen::printPage();
-  std::vector<uint8_t> picture;
-  zv::lockScreen();
-  const zv::ScreenState* s = zv::currentScreen();
-  for (int y = 0; y < glscreen::HEIGHT; ++y)
-    for (int x = 0; x < glscreen::WIDTH; ++x) {
-      uint32_t pixel;
-      std::memcpy(&pixel, s->framebuffer + static_cast<size_t>(y) * s->pitch + 4 * x, 4);
-      picture.insert(picture.end(), {uint8_t(pixel >> 16), uint8_t(pixel >> 8), uint8_t(pixel)});
-    }
-  zv::unlockScreen(1, 0);
-  zv::closeScreenAtExit();
-  return picture;
-}
-
 using zv::test::ProgramWindow;
 
 TEST(GlScreen, WindowShowsTheFramebufferAndEscapeEndsIt) {
   ZV_SKIP_WITHOUT_XVFB();
-  const std::vector<uint8_t> expected = expectedPicture();
+  std::vector<uint8_t> expected;
+  for (uint32_t p : zv::test::glscreenPicture()) expected.insert(expected.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
   ProgramWindow run(ZV_GLSCREEN_BINARY, "glscreen");
   ASSERT_TRUE(run.start());
   int width = 0, height = 0;

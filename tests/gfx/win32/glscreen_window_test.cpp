@@ -6,37 +6,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "examples/glscreen.h"
-#include "gfx/screen_mode.h"
-#include "runtime/runtime.h"
 #include "tests/gfx/win32/typing.h"
 #include "tests/gfx/win32/window_access.h"
+#include "tests/support/glscreen_picture.h"
 
 namespace zvtest {
 namespace {
-
-// The framebuffer glscreen prints, as 0x00RRGGBB pixels, from a screen in memory.
-std::vector<uint32_t> expectedPicture() {
-  zv::runtime_constructor();
-  EXPECT_EQ(zv::setScreenSize(glscreen::WIDTH, glscreen::HEIGHT, glscreen::DEPTH, 1, -1, 0), 0);
-  glscreen::printPage();
-  std::vector<uint32_t> picture(static_cast<size_t>(glscreen::WIDTH) * glscreen::HEIGHT);
-  zv::lockScreen();
-  const zv::ScreenState* s = zv::currentScreen();
-  for (int y = 0; y < glscreen::HEIGHT; ++y)
-    for (int x = 0; x < glscreen::WIDTH; ++x) {
-      uint32_t pixel;
-      std::memcpy(&pixel, s->framebuffer + static_cast<size_t>(y) * s->pitch + 4 * x, 4);
-      picture[static_cast<size_t>(y) * glscreen::WIDTH + x] = pixel & 0xFFFFFF;
-    }
-  zv::unlockScreen(1, 0);
-  zv::closeScreenAtExit();
-  return picture;
-}
 
 // The program as a child; ended by force if the test leaves it running.
 class Child {
@@ -75,24 +53,18 @@ struct Ending {
 class GlScreenWindowTest : public ::testing::TestWithParam<Ending> {};
 
 TEST_P(GlScreenWindowTest, ShowsTheFramebufferAndEnds) {
-  const std::vector<uint32_t> expected = expectedPicture();
+  const std::vector<uint32_t> expected = zv::test::glscreenPicture();
   Child program(std::string("\"") + ZV_GLSCREEN_BINARY + "\"");
   ASSERT_TRUE(program.started()) << "cannot start " << ZV_GLSCREEN_BINARY << ": error " << GetLastError();
   HWND window = nullptr;
   ASSERT_TRUE(waitFor([&] { return (window = program.window()) != nullptr; }));
   int32_t width = 0, height = 0;
-  size_t wrong = expected.size();
+  std::vector<uint32_t> shown;
   // The first frames may not have reached the window yet.
-  waitFor([&] {
-    const std::vector<uint32_t> shown = clientPixels(window, &width, &height);
-    if (shown.size() != expected.size()) return false;
-    wrong = 0;
-    for (size_t i = 0; i < shown.size(); ++i) wrong += shown[i] != expected[i];
-    return wrong == 0;
-  });
+  waitFor([&] { return (shown = clientPixels(window, &width, &height)) == expected; });
   EXPECT_EQ(width, glscreen::WIDTH);
   EXPECT_EQ(height, glscreen::HEIGHT);
-  EXPECT_EQ(wrong, 0u) << "pixels that differ from the framebuffer";
+  EXPECT_TRUE(shown == expected) << "the window does not show the framebuffer";
   GetParam().end(window);
   EXPECT_EQ(program.exitStatus(), 0);
 }
