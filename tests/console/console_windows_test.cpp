@@ -4,7 +4,7 @@
 // the console adds: releases, lone modifiers, Unicode characters taken to code page
 // 437 and the control-key state's extra bits that must not matter). Then the
 // backend on a console of the test's own: what it prints is read back from the
-// console's cells, and keys go in as input records.
+// console's cells.
 #include "console/console_windows.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@
 
 #include "console/console.h"
 #include "runtime/hooks.h"
-#include "runtime/input.h"
 #include "runtime/runtime.h"
 #include "runtime/strings.h"
 
@@ -122,17 +121,6 @@ class OwnConsole : public ::testing::Test {
     return value;
   }
 
-  void type(const std::vector<KEY_EVENT_RECORD>& keys) {
-    for (const KEY_EVENT_RECORD& k : keys) {
-      INPUT_RECORD records[2] = {};
-      records[0].EventType = records[1].EventType = KEY_EVENT;
-      records[0].Event.KeyEvent = records[1].Event.KeyEvent = k;
-      records[1].Event.KeyEvent.bKeyDown = FALSE;
-      DWORD written = 0;
-      ASSERT_TRUE(WriteConsoleInputW(in_, records, 2, &written));
-    }
-  }
-
   HANDLE out_ = INVALID_HANDLE_VALUE, in_ = INVALID_HANDLE_VALUE;
 
  private:
@@ -175,23 +163,6 @@ TEST_F(OwnConsole, TheBottomRowScrollsOnlyWhenMoreFollows) {
   EXPECT_EQ(cells(rows - 2, 0, columns), std::wstring(static_cast<size_t>(columns), L'#'));
   EXPECT_EQ(cells(rows - 1, 0, 2), L"z ");
   EXPECT_NE(cells(0, 0, 3), L"top");
-}
-
-// Keys typed ahead are kept for the line editor; a pause takes only a key pressed
-// after it began, so the key typed before it is gone afterwards.
-TEST_F(OwnConsole, KeysFromTheConsoleInput) {
-  type({key('1', 0x02, L'1', 0), key('2', 0x03, L'2', 0), key(VK_BACK, 0x0E, L'\b', 0), key('3', 0x04, L'3', 0),
-        key(VK_RETURN, 0x1C, L'\r', 0)});
-  input_prompt(temp_from_literal("n=", 2), -1, -1);
-  double value = 0;
-  input_double(&value);
-  EXPECT_EQ(value, 13);
-  EXPECT_EQ(cells(0, 0, 6), L"n=? 13");
-
-  type({key('x', 0x2D, L'x', 0)});
-  hooks().sleep(200);  // no key comes: the time runs out
-  type({key(VK_F1, 0x3B, 0, 0)});
-  EXPECT_EQ(hooks().get_key(), 0x3BFF);
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-// DirectDraw and DirectInput of the Win32 layer, called directly: reference counts
-// that free, the primary surface's format for every display depth, blits clipped to
-// the clipper's window, colour fill, lost surfaces and their restore, and the
-// keyboard device's data format and state.
+// DirectDraw of the Win32 layer, called directly: reference counts that free, the
+// primary surface's format for every display depth, blits clipped to the clipper's
+// window, colour fill, and lost surfaces with their restore. (Exclusive mode and the
+// DirectInput keyboard are tested through the DirectX driver.)
 #include <ddraw.h>
-#include <dinput.h>
 
 #include "tests/win32/win32_test_support.h"
 
@@ -146,63 +145,6 @@ TEST_F(DirectDrawTest, LostSurfacesRefuseWorkUntilRestored) {
   EXPECT_EQ(back->Restore(), DD_OK);
   back->Release();
   primary->Release();
-}
-
-TEST_F(DirectDrawTest, ExclusiveLevelOwnsTheDisplayMode) {
-  vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
-  HWND window = makeWindow(1024, 768, WS_POPUP | WS_VISIBLE);
-  ASSERT_EQ(ddraw_->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DD_OK);
-  IDirectDraw* other = nullptr;
-  ASSERT_EQ(DirectDrawCreate(nullptr, &other, nullptr), DD_OK);
-  IDirectDraw2* second = nullptr;
-  ASSERT_EQ(other->QueryInterface(IID_IDirectDraw2, reinterpret_cast<void**>(&second)), DD_OK);
-  other->Release();
-  EXPECT_EQ(second->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DDERR_EXCLUSIVEMODEALREADYSET);
-  EXPECT_EQ(second->SetDisplayMode(640, 480, 8, 0, 0), DDERR_NOEXCLUSIVEMODE);
-  EXPECT_EQ(ddraw_->SetDisplayMode(800, 600, 8, 0, 0), DDERR_INVALIDMODE);
-  ASSERT_EQ(ddraw_->SetDisplayMode(640, 480, 8, 0, 0), DD_OK);
-  EXPECT_EQ(second->Release(), 0u);
-  // Releasing the owner gives the desktop its mode back.
-  EXPECT_EQ(ddraw_->Release(), 0u);
-  ddraw_ = nullptr;
-  EXPECT_EQ(vdesk::currentDisplayMode().width, 1024);
-}
-
-TEST_F(DirectDrawTest, KeyboardDeviceReadsKeysByScanCode) {
-  HWND window = makeWindow();
-  (void)window;
-  IDirectInputA* input = nullptr;
-  EXPECT_EQ(DirectInputCreateA(nullptr, 0x200, &input, nullptr), DIERR_OLDDIRECTINPUTVERSION);
-  ASSERT_EQ(DirectInputCreateA(nullptr, 0x300, &input, nullptr), DI_OK);
-  IDirectInputDeviceA* keyboard = nullptr;
-  const GUID mouse = {0x6F1D2B60, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0, 0}};
-  EXPECT_EQ(input->CreateDevice(mouse, &keyboard, nullptr), DIERR_DEVICENOTREG);
-  ASSERT_EQ(input->CreateDevice(GUID_SysKeyboard, &keyboard, nullptr), DI_OK);
-  EXPECT_EQ(keyboard->Acquire(), DIERR_INVALIDPARAM);  // no data format yet
-
-  // Two objects: Left (extended scan 0x4B) at byte 0, "a" (scan 30) at byte 5.
-  DIOBJECTDATAFORMAT objects[2] = {{&GUID_Key, 0, DIDFT_BUTTON | DIDFT_MAKEINSTANCE(0xCB), 0},
-                                   {&GUID_Key, 5, DIDFT_BUTTON | DIDFT_MAKEINSTANCE(30), 0}};
-  DIDATAFORMAT format{sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 8, 2, objects};
-  ASSERT_EQ(keyboard->SetDataFormat(&format), DI_OK);
-  BYTE state[8];
-  EXPECT_EQ(keyboard->GetDeviceState(sizeof state, state), DIERR_NOTACQUIRED);
-  ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  EXPECT_EQ(keyboard->SetDataFormat(&format), DIERR_ACQUIRED);
-  vdesk::key(VK_LEFT, 0x4B, true, true);
-  vdesk::key('A', 30, false, true);
-  ASSERT_EQ(keyboard->GetDeviceState(sizeof state, state), DI_OK);
-  EXPECT_EQ(std::vector<BYTE>(state, state + 8), std::vector<BYTE>({0x80, 0, 0, 0, 0, 0x80, 0, 0}));
-  vdesk::key('A', 30, false, false);
-  vdesk::takeKeyboardAcquisition();
-  EXPECT_EQ(keyboard->GetDeviceState(sizeof state, state), DIERR_INPUTLOST);
-  EXPECT_EQ(keyboard->GetDeviceState(sizeof state, state), DIERR_NOTACQUIRED);
-  ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  ASSERT_EQ(keyboard->GetDeviceState(sizeof state, state), DI_OK);
-  EXPECT_EQ(state[0], 0x80);
-  EXPECT_EQ(state[5], 0);
-  EXPECT_EQ(keyboard->Release(), 0u);
-  EXPECT_EQ(input->Release(), 0u);
 }
 
 }  // namespace

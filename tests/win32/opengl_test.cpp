@@ -1,7 +1,6 @@
-// WGL, opengl32.dll and the window-long calls of the layer on the virtual desktop's
-// recording OpenGL: when the module loads and what it exports by name, the format a
-// window keeps, the rules of a current context, and a style change that moves the
-// client area within the window's rectangle.
+// WGL and the window-long calls of the layer on the virtual desktop's recording
+// OpenGL: the format a window keeps, the rules of a current context, and a style
+// change that moves the client area within the window's rectangle.
 #include "tests/win32/win32_test_support.h"
 
 #include <GL/wglext.h>
@@ -10,16 +9,6 @@ namespace zv::win32test {
 namespace {
 
 class OpenGl : public Win32Test {};
-
-// The OpenGL driver's tests load the module and its OpenGL 1.1 and wgl functions by
-// name, and see it refused while OpenGL is not available.
-TEST_F(OpenGl, ModuleExportsNothingNewerThanOpenGl11ByName) {
-  HMODULE module = LoadLibraryA("OPENGL32");
-  ASSERT_NE(module, nullptr);
-  // Newer functions come only through wglGetProcAddress; unknown ones not at all.
-  EXPECT_EQ(GetProcAddress(module, "glGenBuffers"), nullptr);
-  EXPECT_EQ(GetProcAddress(module, "glTexImage3D"), nullptr);
-}
 
 TEST_F(OpenGl, WindowKeepsItsFirstFormatAndContextsNeedOne) {
   HWND window = makeWindow();
