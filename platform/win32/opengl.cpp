@@ -45,6 +45,13 @@ Window* windowOfDcLocked(HDC dc) {
   return nullptr;
 }
 
+// The window of the device context when OpenGL can draw in it (a native window with
+// a pixel format set), else null.
+Window* glWindowOfDcLocked(HDC dc) {
+  Window* window = windowOfDcLocked(dc);
+  return window && window->native && window->pixel_format != 0 ? window : nullptr;
+}
+
 // Whether the blank-separated list names the extension: the name as a whole word.
 bool listed(std::string_view list, std::string_view name) {
   for (size_t at = list.find(name); at != std::string_view::npos; at = list.find(name, at + 1)) {
@@ -322,8 +329,8 @@ BOOL SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR*) {
 BOOL SwapBuffers(HDC dc) {
   std::lock_guard<std::mutex> hold(userLock());
   const GlBackend* gl = glLocked();
-  Window* window = windowOfDcLocked(dc);
-  if (!gl || !window || !window->native || window->pixel_format == 0) {
+  Window* window = glWindowOfDcLocked(dc);
+  if (!gl || !window) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -333,8 +340,8 @@ BOOL SwapBuffers(HDC dc) {
 HGLRC wglCreateContext(HDC dc) {
   std::lock_guard<std::mutex> hold(userLock());
   const GlBackend* gl = glLocked();
-  Window* window = windowOfDcLocked(dc);
-  if (!gl || !window || !window->native || window->pixel_format == 0) {
+  Window* window = glWindowOfDcLocked(dc);
+  if (!gl || !window) {
     SetLastError(ERROR_INVALID_PIXEL_FORMAT);
     return nullptr;
   }
@@ -353,8 +360,8 @@ BOOL wglMakeCurrent(HDC dc, HGLRC context) {
     return TRUE;
   }
   auto* record = reinterpret_cast<ContextRecord*>(context);
-  Window* window = windowOfDcLocked(dc);
-  if (!gl || record->backend != gl || !window || !window->native || window->pixel_format == 0 ||
+  Window* window = glWindowOfDcLocked(dc);
+  if (!gl || record->backend != gl || !window ||
       !gl->makeCurrent(window->native, record->native)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
