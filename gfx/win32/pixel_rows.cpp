@@ -175,7 +175,7 @@ template <int32_t Bytes>
   for (int32_t block = 0; block < Bytes / 16; ++block) {
     u8 b;
     std::memcpy(&b, reinterpret_cast<const uint8_t*>(&q) + 16 * block, 16);
-    const u8 packed = __builtin_shuffle(b, u8{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15});
+    const u8 packed = __builtin_shufflevector(b, b, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15);
     std::memcpy(d + 12 * block, &packed, 12);
   }
 }
