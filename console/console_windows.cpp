@@ -28,7 +28,7 @@
 #include "console/console_common.h"
 #include "console/console_windows.h"
 #include "console/cp437.h"
-#include "gfx/win32/key_translation.h"
+#include "common/key_translation.h"
 #include "platform/platform.h"
 #include "runtime/hooks.h"
 #include "runtime/input.h"

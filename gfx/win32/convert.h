@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-#include "gfx/win32/pixel_rows.h"
+#include "common/pixel_rows.h"
 
 namespace zv {
 

@@ -15,7 +15,7 @@
 
 #include "gfx/screen_state.h"
 #include "gfx/win32/drivers.h"
-#include "gfx/win32/key_translation.h"
+#include "common/key_translation.h"
 #include "gfx/win32/window.h"
 
 #ifndef GL_MULTISAMPLE

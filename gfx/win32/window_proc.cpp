@@ -11,7 +11,7 @@
 #include "gfx/key_queue.h"
 #include "gfx/palette.h"
 #include "gfx/screen_state.h"
-#include "gfx/win32/key_translation.h"
+#include "common/key_translation.h"
 #include "gfx/win32/window.h"
 
 namespace zv {

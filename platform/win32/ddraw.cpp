@@ -15,7 +15,7 @@
 #include "platform/win32/com_object.h"
 #include "platform/win32/layer.h"
 
-#include "gfx/win32/pixel_rows.h"
+#include "common/pixel_rows.h"
 
 #include <ddraw.h>
 #include <windows.h>

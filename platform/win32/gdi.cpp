@@ -4,7 +4,7 @@
 // palettes, and GetDeviceCaps.
 #include "platform/win32/layer.h"
 
-#include "gfx/win32/pixel_rows.h"
+#include "common/pixel_rows.h"
 
 #include <windows.h>
 

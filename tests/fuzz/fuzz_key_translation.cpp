@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx/win32/key_translation.h"
+#include "common/key_translation.h"
 #include "tests/fuzz/fuzz_target.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx/win32/key_translation.h"
+#include "common/key_translation.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/x11/x11_keys.h"
 #include "tests/fuzz/fuzz_target.h"

@@ -149,7 +149,8 @@ TEST_P(CalculatorWindowTest, TypedThroughTheWindowTheRunWritesTheReportAndShowsT
   EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, CalculatorWindowTest, ::testing::Values("DirectX", "GDI"));
+INSTANTIATE_TEST_SUITE_P(Drivers, CalculatorWindowTest, ::testing::Values("DirectX", "GDI"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace zvtest

@@ -1,7 +1,7 @@
 // Tests of the key translation: key codes of key presses under the modifiers and on
 // other layouts (the layout's answer given directly), scan codes of virtual keys and
 // the refresh of the key-state table from a keyboard state.
-#include "gfx/win32/key_translation.h"
+#include "common/key_translation.h"
 
 #include <gtest/gtest.h>
 

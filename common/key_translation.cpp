@@ -1,7 +1,7 @@
 // Key translation for the window drivers: the scan-code, extended-key and key-code
 // tables and the rules that turn a Windows key press into a key code of the graphics
 // screen. See key_translation.h.
-#include "gfx/win32/key_translation.h"
+#include "common/key_translation.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 // vector unit elsewhere) and, on x86-64, for 32-byte registers in functions built
 // for AVX2; the level is chosen once from the processor. The scalar form of the same
 // rule finishes the pixels of a line that do not fill a whole vector.
-#include "gfx/win32/pixel_rows.h"
+#include "common/pixel_rows.h"
 
 #include <array>
 #include <atomic>
