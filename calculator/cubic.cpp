@@ -73,9 +73,10 @@ double refined(const CalculatorState& s, double x, double reach) {
   return y;
 }
 
-// The refined root where the formula's root is off by more than ROOT_KEEP.
-void keep_or_refine(double& root, double better, double largest) {
-  if (std::fabs(better - root) > ROOT_KEEP * largest) root = better;
+// The refined root where the formula's root is off by more than ROOT_KEEP of its
+// distance to the nearest other eigenvalue.
+void keep_or_refine(double& root, double better, double distance) {
+  if (std::fabs(better - root) > ROOT_KEEP * distance) root = better;
 }
 
 // Polishes the roots that the closed formulas leave inaccurate: close roots (their
@@ -83,33 +84,36 @@ void keep_or_refine(double& root, double better, double largest) {
 // double root of case b is a critical point, not a simple root: it follows from the
 // trace, which is exactly the sum of the three roots.
 void refine_roots(CalculatorState& s) {
-  if (!std::isfinite(matrix_scale(s))) return;
+  const double scale = matrix_scale(s);
+  if (!std::isfinite(scale)) return;
   const int n = static_cast<int>(s.n);
   double largest = 0;
   for (int k = 1; k <= n; ++k) largest = std::fmax(largest, std::fabs(s.root[k]));
   if (!std::isfinite(largest) || largest == 0) return;
   if (n == 1) {
-    keep_or_refine(s.root[1], refined(s, s.root[1], 1e-3 * largest), largest);
+    // The complex pair z, z* lies at |root - z| = sqrt(|det'(root)|) from the root.
+    const double better = refined(s, s.root[1], 1e-3 * largest);
+    double slope = 0;
+    shifted_determinant(s, better, &slope);
+    keep_or_refine(s.root[1], better, std::sqrt(std::fabs(slope)));
     return;
   }
   if (s.D == 0) {
     const double gap = std::fabs(s.root[1] - s.root[2]);
     if (gap == 0) return;  // a triple root
-    const double simple = refined(s, s.root[1], gap / 2);
-    keep_or_refine(s.root[1], simple, largest);
+    keep_or_refine(s.root[1], refined(s, s.root[1], gap / 2), gap);
     const double twice = (-s.a - s.root[1]) / 2;
-    keep_or_refine(s.root[2], twice, largest);
-    s.root[3] = s.root[2];
+    if (std::fabs(twice - s.root[2]) > DOUBLE_ROOT_KEEP * scale) s.root[2] = s.root[3] = twice;
     return;
   }
-  double better[4];
+  double better[4], distance[4];
   for (int k = 1; k <= 3; ++k) {
-    double gap = INFINITY;
+    distance[k] = INFINITY;
     for (int j = 1; j <= 3; ++j)
-      if (j != k) gap = std::fmin(gap, std::fabs(s.root[j] - s.root[k]));
-    better[k] = refined(s, s.root[k], gap / 2);
+      if (j != k) distance[k] = std::fmin(distance[k], std::fabs(s.root[j] - s.root[k]));
+    better[k] = refined(s, s.root[k], distance[k] / 2);
   }
-  for (int k = 1; k <= 3; ++k) keep_or_refine(s.root[k], better[k], largest);
+  for (int k = 1; k <= 3; ++k) keep_or_refine(s.root[k], better[k], distance[k]);
 }
 
 }  // namespace
@@ -150,7 +154,7 @@ void solve_cubic(CalculatorState& s) {
   }
   if (s.D == 0) {  // three real roots, two of them equal
     double w = -s.q / 2;
-    double cu = cube_root(w);
+    double cu = triple_root(s) ? 0.0 : cube_root(w);
     double cv = cu;
     s.root[1] = (cv + cu) - s.a / 3;
     s.root[2] = (-(cv + cu)) / 2 - s.a / 3;
