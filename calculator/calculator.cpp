@@ -157,7 +157,6 @@ void invariant_elements(CalculatorState& s, const Pass& pass) {
     blank(REPORT, opening);
     indexed_line(REPORT, pass.root_line, k, s.root[i]);
     blank(REPORT);
-    form_diagonal(s, i);
     pause();
     if (pass.points) {
       blank(SCREEN);
@@ -165,8 +164,7 @@ void invariant_elements(CalculatorState& s, const Pass& pass) {
       blank(REPORT);
       line(REPORT, " Invarianter Punkt: ");
     }
-    form_minors(s, i);
-    const FirstCoordinate from = solve_first_coordinate(s, i);
+    const FirstCoordinate from = invariant_element(s, i);
     if (from == FirstCoordinate::improper) {
       if (pass.points) blank(SCREEN);
       line(SCREEN, pass.improper);
@@ -180,7 +178,6 @@ void invariant_elements(CalculatorState& s, const Pass& pass) {
       indexed_line(SCREEN, pass.root_line, k, s.root[i]);
       indexed_line(REPORT, pass.root_line, k, s.root[i]);
     }
-    solve_second_coordinate(s, i);
     indexed_line(SCREEN, pass.second, k, s.coord2[i]);
     indexed_line(REPORT, pass.second, k, s.coord2[i]);
     blank(SCREEN);

@@ -11,9 +11,10 @@ namespace zv {
 void form_cubic(CalculatorState& s);
 // p and q from a, b, c.
 void reduce_cubic(CalculatorState& s);
-// D from p and q, snapped to 0 below DISC_EPS (and when not a number).
+// D from p and q, snapped to 0 within its rounding noise (and when not a number).
 void form_discriminant(CalculatorState& s);
-// root[1 ... n] and n from D, p, q and a; the roots are not sorted.
+// root[1 ... n] and n from D, p, q and a; the roots are not sorted. A root that the
+// formulas leave less accurate than ROOT_KEEP is refined on the current matrix.
 void solve_cubic(CalculatorState& s);
 
 // The sign-restoring power with CUBE_ROOT_EXPONENT (not an exact cube root).

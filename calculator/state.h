@@ -6,8 +6,6 @@ namespace zv {
 
 constexpr double PI = 3.141592653589793;
 constexpr double CUBE_ROOT_EXPONENT = 0.3333333333333333;  // the double nearest 1/3
-constexpr double DISC_EPS = 1e-06;
-constexpr double ZERO_EPS = 1e-08;
 
 struct CalculatorState {
   double a11, a12, a13, a21, a22, a23, a31, a32, a33;
