@@ -3,10 +3,10 @@
 // A matrix M and s*M are the same collineation, so no decision may compare a value
 // with a fixed constant: each compares it with the rounding noise it carries, or
 // with the scale of the current matrix (its largest entry, to the power of the
-// value's degree in the entries). The literal constants of the description (1e-6 on
-// the discriminant, 1e-8 on diagonal differences and minors, a12 != 0) decide wrong
-// for small, large or nearly degenerate matrices; these rules decide as they do
-// wherever they were right (the test against the literal algorithm shows it).
+// value's degree in the entries). Fixed constants (1e-6 on the discriminant, 1e-8 on
+// diagonal differences and minors, a12 != 0) decide wrong for small, large or nearly
+// degenerate matrices; these rules decide as those did wherever they were right (the
+// test against the fixed-threshold algorithm shows it).
 #pragma once
 
 #include <cmath>

@@ -1,6 +1,6 @@
-// The cubic, its roots and the invariant elements: the values that the calculator's
-// description fixes for its example matrices, and the mathematical truth of every
-// reported point and line for random matrices.
+// The cubic, its roots and the invariant elements: the values known for its example
+// matrices, and the mathematical truth of every reported point and line for random
+// matrices.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,5 @@
-// The literal algorithm of Parts 1.2 and 1.3 (fixed thresholds 1e-6 and 1e-8, the
-// exact test a12 != 0), kept only as the reference of the test that shows the
+// The fixed-threshold algorithm (1e-6 on the discriminant, 1e-8 on diagonal
+// differences and minors, the exact test a12 != 0), kept only as the reference of the test that shows the
 // calculator's reports equal to it wherever it is right.
 #pragma once
 
@@ -17,7 +17,7 @@ constexpr double ZERO_EPS = 1e-08;
 inline double snap(double v) { return std::fabs(v) >= ZERO_EPS ? v : 0.0; }
 
 inline void solve_cubic(CalculatorState& s) {
-  form_cubic(s);  // a, b, c, p, q are printed values, unchanged by the issue
+  form_cubic(s);  // a, b, c, p, q are printed values, the same in both algorithms
   reduce_cubic(s);
   s.D = (s.q * s.q) / 4 + ((s.p * s.p) * s.p) / 27;
   if (!(std::fabs(s.D) >= DISC_EPS)) s.D = 0;

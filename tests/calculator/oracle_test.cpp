@@ -250,7 +250,7 @@ Verdict judge(const Matrix& m, const Report& r) {
   Quad X[9], A[9];
   for (int i = 0; i < 9; ++i) X[i] = m[i];
   const Truth points = eigen_elements(X);
-  // The cofactor matrix (not transposed), exactly as Part 1.4 forms it.
+  // The cofactor matrix (not transposed), exactly as the lines pass forms it.
   const int rows[3][2] = {{1, 2}, {0, 2}, {0, 1}};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
@@ -408,7 +408,7 @@ TEST(Oracle, EveryFamilyIsRight) {
   }
 }
 
-// The examples of the issue: each wrong in the literal report, right now.
+// Matrices that a student types, each wrong in the fixed-threshold report and right now.
 TEST(Oracle, TheIssuesExamples) {
   const Matrix examples[] = {
       {0.3, -0.3, 0.1, 0.1, 0.1, -0.1, 0.1, -0.3, 0.3},
