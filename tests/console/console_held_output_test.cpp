@@ -5,14 +5,9 @@
 // the program.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,14 +20,15 @@
 #include "runtime/input.h"
 #include "runtime/runtime.h"
 #include "runtime/strings.h"
+#include "tests/support/child_session.h"
 #include "tests/support/files.h"
 
 namespace zv {
 namespace {
 
+using test::ChildSession;
+using test::Stream;
 using test::write_text;
-
-constexpr int WAIT_MS = 20000;  // generous: only a broken program gets near it
 
 const ConsoleHooks& console() { return text_console_hooks(); }
 
@@ -40,125 +36,12 @@ void print(const std::string& text) {
   console().print_buffer(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()), 0);
 }
 
-int64_t elapsed_ms(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
-}
-
-enum class Input { Pipe, Terminal };
-
 // A child whose standard output is a pipe that the test reads, with standard input
-// from a pipe or a pseudo-terminal that the test writes. The child starts a fresh
-// runtime, runs the body and leaves through exit, so the exit handlers run.
-class PipedChild {
- public:
-  ~PipedChild() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    for (int fd : {out_, in_, ready_})
-      if (fd >= 0) close(fd);
-  }
-
-  // stderr_too: standard error goes into the same pipe. The body may tell the test
-  // it got somewhere by writing to the descriptor it is given.
-  bool start(Input input, const std::function<int(int ready)>& body, bool stderr_too = false) {
-    int out[2], ready[2], in[2] = {-1, -1};
-    if (pipe(out) != 0 || pipe(ready) != 0) return false;
-    int terminal = -1;
-    if (input == Input::Terminal) {
-      winsize ws{};
-      ws.ws_col = 80;
-      ws.ws_row = 25;
-      if (openpty(&in[1], &terminal, nullptr, nullptr, &ws) != 0) return false;
-    } else if (pipe(in) != 0) {
-      return false;
-    }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_ = fork();
-    if (pid_ < 0) return false;
-    if (pid_ == 0) {
-      dup2(input == Input::Terminal ? terminal : in[0], STDIN_FILENO);
-      dup2(out[1], STDOUT_FILENO);
-      if (stderr_too) dup2(out[1], STDERR_FILENO);
-      for (int fd : {out[0], out[1], in[0], in[1], terminal, ready[0]})
-        if (fd > STDERR_FILENO) close(fd);
-      for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
-      runtime_exit();
-      runtime_constructor();
-      std::exit(body(ready[1]));
-    }
-    close(out[1]);
-    close(ready[1]);
-    if (in[0] >= 0) close(in[0]);
-    if (terminal >= 0) close(terminal);
-    out_ = out[0];
-    in_ = in[1];
-    ready_ = ready[0];
-    return true;
-  }
-
-  // Reads the output until it holds the text (true) or the time runs out.
-  bool wait_for(const std::string& text) {
-    auto start = std::chrono::steady_clock::now();
-    while (output_.find(text) == std::string::npos) {
-      int64_t left = WAIT_MS - elapsed_ms(start);
-      if (left <= 0 || !read_output(static_cast<int>(left))) return false;
-    }
-    return true;
-  }
-
-  // Waits for the child's word on the ready descriptor.
-  bool wait_ready() {
-    pollfd p{ready_, POLLIN, 0};
-    char c;
-    return poll(&p, 1, WAIT_MS) > 0 && read(ready_, &c, 1) == 1;
-  }
-
-  void type(const std::string& text) { write_text(in_, text); }
-
-  // The test no longer reads: the child's writes find a closed pipe.
-  void close_output() {
-    close(out_);
-    out_ = -1;
-  }
-
-  // Reads to the end of the output and waits for the child; its wait status.
-  int finish() {
-    auto start = std::chrono::steady_clock::now();
-    while (out_ >= 0 && elapsed_ms(start) < WAIT_MS && read_output(100)) {
-    }
-    int status = -1;
-    while (elapsed_ms(start) < WAIT_MS) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return status;
-      }
-      if (out_ >= 0) read_output(10);
-      else sleep_ms(10);
-    }
-    return -1;
-  }
-
-  pid_t pid() const { return pid_; }
-  const std::string& output() const { return output_; }
-
- private:
-  // False at the end of the output.
-  bool read_output(int timeout_ms) {
-    pollfd p{out_, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0) return true;
-    char buffer[4096];
-    ssize_t n = read(out_, buffer, sizeof buffer);
-    if (n > 0) output_.append(buffer, static_cast<size_t>(n));
-    return n > 0 || (n < 0 && errno == EINTR);
-  }
-
-  pid_t pid_ = -1;
-  int out_ = -1, in_ = -1, ready_ = -1;
-  std::string output_;
-};
+// from a pipe or a pseudo-terminal that the test writes; it leaves through exit, so
+// the exit handlers run.
+test::SessionOptions piped(Stream input) {
+  return {.input = input, .output = Stream::Pipe, .exit_normally = true};
+}
 
 // Every way the program can wait for input: what it printed before is out before
 // the wait ends, so the test types only once it has read it. What is printed after
@@ -166,15 +49,15 @@ class PipedChild {
 TEST(ConsoleHeldOutput, IsWrittenBeforeEveryWaitAndAtExit) {
   struct Case {
     const char* name;
-    Input input;
+    Stream input;
     void (*wait)();
     const char* keys;
   };
   const Case cases[] = {
-      {"get key, terminal", Input::Terminal, [] { console().get_key(); }, "k"},
-      {"pause, terminal", Input::Terminal, [] { console().sleep(-1); }, "k"},
-      {"get key, pipe", Input::Pipe, [] { console().get_key(); }, "k"},
-      {"input statement, pipe", Input::Pipe,
+      {"get key, terminal", Stream::Terminal, [] { console().get_key(); }, "k"},
+      {"pause, terminal", Stream::Terminal, [] { console().sleep(-1); }, "k"},
+      {"get key, pipe", Stream::Pipe, [] { console().get_key(); }, "k"},
+      {"input statement, pipe", Stream::Pipe,
        [] {
          input_prompt(temp_from_literal("n=", 2), -1, -1);
          double value = 0;
@@ -184,10 +67,10 @@ TEST(ConsoleHeldOutput, IsWrittenBeforeEveryWaitAndAtExit) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    PipedChild child;
+    ChildSession child(piped(c.input));
     static void (*wait)();
     wait = c.wait;
-    ASSERT_TRUE(child.start(c.input, [](int) {
+    ASSERT_TRUE(child.start_body([](int) {
       print("BEFORE");
       wait();
       print("AFTER");
@@ -195,8 +78,7 @@ TEST(ConsoleHeldOutput, IsWrittenBeforeEveryWaitAndAtExit) {
     }));
     ASSERT_TRUE(child.wait_for("BEFORE")) << "output held back over a wait: " << child.output();
     child.type(c.keys);
-    int status = child.finish();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(child.finish(), 0);
     const std::string& out = child.output();
     EXPECT_EQ(out.rfind("BEFORE", 0), 0u) << out;
     EXPECT_GE(out.size(), 5u);
@@ -211,18 +93,18 @@ TEST(ConsoleHeldOutput, ASignalThatEndsTheProgramWritesItOut) {
   for (int sig : {SIGTERM, SIGHUP}) {
     for (bool reader : {true, false}) {
       SCOPED_TRACE(std::to_string(sig) + (reader ? " reader" : " no reader"));
-      PipedChild child;
-      ASSERT_TRUE(child.start(Input::Pipe, [](int ready) {
+      ChildSession child(piped(Stream::Pipe));
+      ASSERT_TRUE(child.start_body([](int sync) {
         print("HELD\r\n");
-        write_text(ready, "r");
+        ChildSession::ready(sync);
         for (;;) pause();  // a wait the console does not know of
         return 0;
       }));
       ASSERT_TRUE(child.wait_ready());
       if (!reader) child.close_output();
-      kill(child.pid(), sig);
-      int status = child.finish();
-      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+      child.send(sig);
+      child.finish();
+      EXPECT_EQ(child.end_signal(), sig);
       if (reader) {
         EXPECT_EQ(child.output(), "HELD\r\n");
       }
@@ -231,8 +113,8 @@ TEST(ConsoleHeldOutput, ASignalThatEndsTheProgramWritesItOut) {
 }
 
 TEST(ConsoleHeldOutput, AClosedPipeDoesNotEndTheProgram) {
-  PipedChild child;
-  ASSERT_TRUE(child.start(Input::Pipe, [](int) {
+  ChildSession child(piped(Stream::Pipe));
+  ASSERT_TRUE(child.start_body([](int) {
     char c;
     while (read(STDIN_FILENO, &c, 1) < 0 && errno == EINTR) {
     }
@@ -243,8 +125,7 @@ TEST(ConsoleHeldOutput, AClosedPipeDoesNotEndTheProgram) {
   }));
   child.close_output();
   child.type("g");  // the child prints only now that nobody reads
-  int status = child.finish();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+  EXPECT_EQ(child.finish(), 7);
 }
 
 // Runs the calls with standard output (and standard error when asked) on a fresh

@@ -4,33 +4,24 @@
 // at one of them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
-#include <utmp.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <memory>
 #include <vector>
 
-#include "tests/support/child_process.h"
+#include "tests/support/child_session.h"
 #include "tests/support/files.h"
 
 namespace {
 
 using zv::test::read_file;
+using zv::test::Stream;
 
 struct Result {
   int status = -1;  // exit status, or -1 when the program did not exit normally
@@ -43,51 +34,19 @@ struct Result {
 // time limit.
 Result run_scripted(const std::string& dir, const std::string& input, bool close_output = false,
                     int seconds = 30) {
-  int in_pipe[2], out_pipe[2], err_pipe[2];
-  EXPECT_EQ(pipe(in_pipe), 0);
-  EXPECT_EQ(pipe(out_pipe), 0);
-  EXPECT_EQ(pipe(err_pipe), 0);
-  zv::test::ChildProcess child(ZV_INVAR_BINARY, [&] {
-    dup2(in_pipe[0], 0);
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
+  zv::test::ChildSession child({.input = Stream::Pipe, .output = Stream::Pipe, .capture_errors = true});
+  EXPECT_TRUE(child.start_program({ZV_INVAR_BINARY}, [&] {
     if (close_output) close(1);
     if (chdir(dir.c_str()) != 0) _exit(126);
     unsetenv("DISPLAY");  // the terminal's runs: no window, even on a desktop
-  });
-  close(in_pipe[0]);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  ssize_t written = write(in_pipe[1], input.data(), input.size());
-  EXPECT_EQ(written, static_cast<ssize_t>(input.size()));
-  close(in_pipe[1]);
+  }));
+  child.type(input);
+  child.close_input();
   Result r;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  char buf[4096];
-  std::vector<pollfd> open_pipes = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  while (!open_pipes.empty()) {
-    int left = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
-    if (left <= 0) {
-      child.send(SIGKILL);
-      ADD_FAILURE() << "the program did not finish in " << seconds << " s";
-      break;
-    }
-    if (poll(open_pipes.data(), open_pipes.size(), left) <= 0) continue;
-    for (size_t i = open_pipes.size(); i-- > 0;) {
-      if (!open_pipes[i].revents) continue;
-      ssize_t n = read(open_pipes[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        (open_pipes[i].fd == out_pipe[0] ? r.output : r.errors).append(buf, static_cast<size_t>(n));
-      } else {
-        open_pipes.erase(open_pipes.begin() + static_cast<std::ptrdiff_t>(i));
-      }
-    }
-  }
-  close(out_pipe[0]);
-  close(err_pipe[0]);
-  r.status = child.wait();
+  r.status = child.finish(seconds * 1000);
+  if (!child.exited()) ADD_FAILURE() << "the program did not finish in " << seconds << " s";
+  r.output = child.output();
+  r.errors = child.errors();
   return r;
 }
 
@@ -194,112 +153,21 @@ TEST(ScriptedRun, ReportThatCannotBeWrittenStillShowsTheDialogue) {
   }
 }
 
-// A pseudo-terminal session: the child's terminal is the slave side, whose modes
-// are read before the run and after it.
-class TerminalSession {
+// The program on a pseudo-terminal of 30 rows, in the directory, with a UTF-8
+// locale, an xterm and no display.
+class TerminalSession : public zv::test::ChildSession {
  public:
   // The program is the built one, or the command given (a program and its arguments).
-  explicit TerminalSession(const std::string& dir, const std::vector<std::string>& command = {ZV_INVAR_BINARY}) {
-    winsize size{};
-    size.ws_row = 30;
-    size.ws_col = 80;
-    EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, &size), 0);
-    EXPECT_EQ(tcgetattr(slave_, &before_), 0);
-    child_ = std::make_unique<zv::test::ChildProcess>(command[0].c_str(), [&] {
-      close(master_);
-      // The signals that end the program have their default action, whatever the
-      // test runner ignores.
-      for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(sig, SIG_DFL);
-      if (login_tty(slave_) != 0) _exit(125);
+  explicit TerminalSession(const std::string& dir, const std::vector<std::string>& command = {ZV_INVAR_BINARY})
+      : ChildSession({.rows = 30}) {
+    EXPECT_TRUE(start_program(command, [&] {
       if (chdir(dir.c_str()) != 0) _exit(126);
       setenv("LANG", "C.UTF-8", 1);
       setenv("LC_ALL", "C.UTF-8", 1);
       setenv("TERM", "xterm", 1);
       unsetenv("DISPLAY");
-    }, std::vector<std::string>(command.begin() + 1, command.end()));
+    }));
   }
-  ~TerminalSession() {
-    child_.reset();
-    close(master_);
-    close(slave_);
-  }
-
-  // Reads what arrives within the time; false once the child has closed the terminal.
-  bool read_for(int milliseconds) {
-    pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, milliseconds) <= 0) return true;
-    char buf[4096];
-    ssize_t n = read(master_, buf, sizeof buf);
-    if (n <= 0) return false;
-    output_.append(buf, static_cast<size_t>(n));
-    return true;
-  }
-
-  // Waits until the output contains the text.
-  bool wait_for(const std::string& text, int seconds = 10) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (output_.find(text, seen_) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > deadline || !read_for(100)) return false;
-    }
-    seen_ = output_.find(text, seen_) + text.size();
-    return true;
-  }
-
-  // Waits until nothing has arrived for the quiet time; false when the child is gone.
-  bool wait_quiet(int quiet_ms) {
-    for (;;) {
-      size_t before = output_.size();
-      if (!read_for(quiet_ms)) return false;
-      if (output_.size() == before) return !child_exited();
-    }
-  }
-
-  // Waits until the program has put its terminal in raw mode (it reads a key).
-  bool wait_raw(int seconds = 10) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-      termios now{};
-      if (tcgetattr(slave_, &now) != 0) return false;
-      if (!(now.c_lflag & ICANON)) return true;
-      if (std::chrono::steady_clock::now() > deadline || !read_for(10)) return false;
-    }
-  }
-
-  void send(int sig) { child_->send(sig); }
-
-  void type(const std::string& keys) {
-    ssize_t n = write(master_, keys.data(), keys.size());
-    EXPECT_EQ(n, static_cast<ssize_t>(keys.size()));
-  }
-
-  bool child_exited() { return child_->exited(); }
-
-  int finish() {
-    while (!child_exited()) read_for(50);
-    while (read_for(50) && output_.size() < (1u << 24)) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 0) <= 0) break;
-    }
-    return child_->status();
-  }
-
-  bool modes_unchanged() {
-    termios after{};
-    if (tcgetattr(slave_, &after) != 0) return false;
-    return before_.c_iflag == after.c_iflag && before_.c_oflag == after.c_oflag &&
-           before_.c_cflag == after.c_cflag && before_.c_lflag == after.c_lflag &&
-           std::memcmp(before_.c_cc, after.c_cc, sizeof after.c_cc) == 0;
-  }
-
-  const std::string& output() const { return output_; }
-  int end_signal() const { return child_->end_signal(); }  // the signal that ended the child, or 0
-
- private:
-  int master_ = -1, slave_ = -1;
-  std::unique_ptr<zv::test::ChildProcess> child_;
-  termios before_{};
-  std::string output_;
-  size_t seen_ = 0;
 };
 
 // Types the entries of the diagonal matrix 1, 2, 3, each once its prompt is shown and
@@ -309,7 +177,7 @@ int typeTheRun(TerminalSession& t) {
   const char* names[] = {"a11", "a12", "a13", "a21", "a22", "a23", "a31", "a32", "a33"};
   const char* values[] = {"1", "0", "0", "0", "2", "0", "0", "0", "3"};
   for (int i = 0; i < 9; ++i) {
-    if (!t.wait_for(std::string(names[i]) + "=", 60) || !t.wait_quiet(200)) {
+    if (!t.wait_for(std::string(names[i]) + "=", 60000) || !t.wait_quiet(200)) {
       ADD_FAILURE() << "no prompt " << names[i] << "\n" << t.output();
       return -1;
     }
@@ -325,7 +193,7 @@ int typeTheRun(TerminalSession& t) {
   EXPECT_GE(keys, 11);  // at least one key for each of the run's eleven pauses
   EXPECT_NE(t.output().find("L\xc3\xb6sung"), std::string::npos);  // "Lösung" in UTF-8
   EXPECT_EQ(t.output().find("L\x94sung"), std::string::npos);
-  return t.finish();
+  return t.finish(60000);
 }
 
 TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
@@ -334,7 +202,7 @@ TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
   {
     TerminalSession t(dir);
     EXPECT_EQ(typeTheRun(t), 0);
-    EXPECT_TRUE(t.modes_unchanged());
+    EXPECT_TRUE(t.modes_as_before());
   }
   EXPECT_EQ(read_file(dir + "/invar.txt"), golden("diagonal_123.report"));
 }
@@ -389,7 +257,7 @@ TEST(TerminalRun, SignalAtAPauseLeavesTheReportPrintedSoFar) {
       }
       for (int p = 1; p <= c.pause; ++p) {
         ASSERT_TRUE(t.wait_for(pauses[p - 1].screen_before)) << t.output();
-        ASSERT_TRUE(t.wait_raw()) << "pause " << p;
+        ASSERT_TRUE(t.wait_for_modes(true)) << "pause " << p;
         if (p < c.pause) t.type(" ");
       }
       t.send(c.sig);
