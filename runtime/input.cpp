@@ -39,7 +39,7 @@ void release_if_temp(StringDesc* s) {
 // and a scan code give scan * 256 + 255. The temporary from inkey is released.
 int32_t wait_for_key() {
   for (;;) {
-    while (!call_hook<&ConsoleHooks::key_hit>(0)) sleep_ms(KEY_WAIT_MS);
+    while (!call_hook<&ConsoleHooks::key_hit>(0)) wait_for_key_hit(KEY_WAIT_MS);
     StringDesc* key = call_hook<&ConsoleHooks::inkey>();
     int32_t length = string_length(key);
     int32_t code = -1;
@@ -80,7 +80,7 @@ int32_t read_typed(ChannelRecord* ch, void* buffer, size_t* count) {
   auto* out = static_cast<uint8_t*>(buffer);
   for (size_t i = 0; i < *count; ++i) {
     while (line->position < 0 || line->position >= line->length) {
-      while (!call_hook<&ConsoleHooks::key_hit>(0)) sleep_ms(KEY_WAIT_MS);
+      while (!call_hook<&ConsoleHooks::key_hit>(0)) wait_for_key_hit(KEY_WAIT_MS);
       StringDesc* key = call_hook<&ConsoleHooks::inkey>();
       int32_t n = string_length(key);
       if (n > static_cast<int32_t>(sizeof line->bytes)) n = sizeof line->bytes;

@@ -88,6 +88,26 @@ const ConsoleHooks& console_backend() {
 
 void set_console_backend(const ConsoleHooks* backend) { backend_override = backend; }
 
+namespace {
+int32_t (*waited_key_hit)(int32_t) = nullptr;
+KeyHitWait key_hit_wait = nullptr;
+}  // namespace
+
+void set_key_hit_wait(int32_t (*key_hit)(int32_t), KeyHitWait wait) {
+  waited_key_hit = key_hit;
+  key_hit_wait = wait;
+}
+
+void wait_for_key_hit(int32_t step_ms) {
+  int32_t (*slot)(int32_t) = console_hooks_table().key_hit;
+  if (!slot) slot = console_backend().key_hit;
+  if (key_hit_wait && slot == waited_key_hit) {
+    key_hit_wait(step_ms);
+  } else {
+    sleep_ms(step_ms);
+  }
+}
+
 void runtime_constructor() {
   if (++init_counter != 1) return;
   release_context();
