@@ -238,8 +238,9 @@ DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(
   int32_t answering_frames = 0;
   bool after_input = true;  // the first cycle looks at everything
   while (window_state.is_running) {
-    // A wake asked for from here on is a new one: the cycle below may miss what it
-    // asks for, the next wait will not.
+    // Wakes asked for until now are answered by this cycle; one asked for from here on
+    // is new (the event first, so that no request is lost between the two).
+    ResetEvent(in.update_wake);
     in.update_requested = false;
     EnterCriticalSection(&in.window_lock);
     const Clock::time_point now = Clock::now();
@@ -265,10 +266,14 @@ DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(
       // they posted are answered.
       timeout = 0;
     } else if (held_back || (done & CYCLE_RETRY)) {
-      const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(last_frame + period - Clock::now());
+      // Rounded up: a wait cut short would only look again and again until the time.
+      const auto due = std::chrono::ceil<std::chrono::milliseconds>(last_frame + period - Clock::now());
       timeout = (done & CYCLE_RETRY) ? UPDATE_PERIOD_MS : static_cast<DWORD>(std::max<int64_t>(due.count(), 0));
     }
-    if (window_state.is_running) MsgWaitForMultipleObjects(1, &in.update_wake, FALSE, timeout, QS_ALLINPUT);
+    // Frames held back wait for the period whatever the program draws meanwhile; its
+    // wakes count again from the next cycle on.
+    const DWORD wakes = held_back ? 0 : 1;
+    if (window_state.is_running) MsgWaitForMultipleObjects(wakes, &in.update_wake, FALSE, timeout, QS_ALLINPUT);
   }
   // The window goes with the thread that owns it; the exit finds nothing left.
   EnterCriticalSection(&in.window_lock);

@@ -4,6 +4,7 @@
 // the retrace handshake, its mode list, and that every DirectDraw and DirectInput
 // object it made is released again.
 #include <algorithm>
+#include <chrono>
 
 #include "tests/gfx/win32/driver_test_support.h"
 #include "tests/gfx/win32/typing.h"
@@ -321,5 +322,38 @@ TEST_F(DirectXTest, DefaultDeviceWithoutEnumerateEx) {
   EXPECT_EQ(vdesk::currentDisplayMode().width, 640);
 }
 
+// The update thread of either driver sleeps while nothing changes, wakes for a changed
+// row, and shows a program that draws all the time about 100 times a second.
+TEST_F(DirectXTest, UpdateThreadSleepsWhenIdleAndBoundsFramesWhenBusy) {
+  for (const char* driver : {"DirectX", "GDI"}) {
+    SCOPED_TRACE(driver);
+    zv::setScreenDriverName(driver);
+    openMode(18);
+    ASSERT_EQ(driverName(), driver);
+    drawPattern(5);
+    ASSERT_TRUE(pictureShown());
+    zv::sleep_ms(50);  // the cycles that follow the first messages are done
+    const uint64_t idle_from = zv::inputState().update_cycles;
+    zv::sleep_ms(300);
+    EXPECT_LE(zv::inputState().update_cycles - idle_from, 1u) << "cycles while nothing changed";
+    const uint64_t busy_from = zv::inputState().update_cycles;
+    const uint64_t lines_from = vdesk::presentedLines(theWindow());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    int32_t pattern = 6;
+    while (std::chrono::steady_clock::now() < end) {
+      drawPattern(pattern++);
+      zv::sleep_ms(1);
+    }
+    // Every frame shows all 480 rows changed: 30 frames in 300 ms at most, each with
+    // a cycle that learnt of the drawing early.
+    EXPECT_LE((vdesk::presentedLines(theWindow()) - lines_from) / 480, 33u);
+    EXPECT_LE(zv::inputState().update_cycles - busy_from, 70u);
+    EXPECT_TRUE(pictureShown());
+    zv::closeScreenAtExit();
+  }
+  zv::setScreenDriverName(nullptr);
+}
+
 }  // namespace
+
 }  // namespace zvtest::drivers
