@@ -44,7 +44,10 @@ struct Record {
   XWindow xid = 0;
   RECT client{};  // screen coordinates of the layer
   DWORD style = 0, ex_style = 0;
-  std::vector<uint32_t> pixels;  // the client area, 0x00RRGGBB
+  std::vector<uint32_t> pixels;  // the client area, 0x00RRGGBB; empty while the image is the surface
+  // The shared image holds the pixels as they are (the server's format, unscaled):
+  // the layer writes straight into it and nothing is copied before it is sent.
+  bool image_is_surface = false;
   int32_t width = 0, height = 0;
   XImage* image = nullptr;  // the client area as shown: width * scale by height * scale
   XShmSegmentInfo shm{};
@@ -250,8 +253,21 @@ XImage* sharedImageLocked(Record* r, int32_t width, int32_t height) {
 // The picture of the whole client area, drawn anew from the pixels.
 void fillImageLocked(Record* r);
 
+// The pixels back in the record's own buffer, when they lived in the image.
+void takePixelsFromImageLocked(Record* r) {
+  if (!r->image_is_surface) return;
+  r->pixels.resize(static_cast<size_t>(r->width) * static_cast<size_t>(r->height));
+  for (int32_t y = 0; y < r->height; ++y) {
+    std::memcpy(r->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(r->width),
+                r->image->data + static_cast<size_t>(y) * static_cast<size_t>(r->image->bytes_per_line),
+                static_cast<size_t>(r->width) * 4);
+  }
+  r->image_is_surface = false;
+}
+
 void makeImageLocked(Record* r) {
   Connection& c = connection();
+  takePixelsFromImageLocked(r);
   freeImageLocked(r);
   int32_t width = std::max(r->width * r->scale, 1), height = std::max(r->height * r->scale, 1);
   r->image = sharedImageLocked(r, width, height);
@@ -268,6 +284,10 @@ void makeImageLocked(Record* r) {
     }
   }
   fillImageLocked(r);
+  if (r->image && r->shared && r->scale == 1 && directImage(r->image)) {
+    r->image_is_surface = true;
+    std::vector<uint32_t>().swap(r->pixels);
+  }
 }
 
 // Copies a band of the pixels into the image, each pixel as a scale × scale block.
@@ -396,6 +416,7 @@ void layoutLocked(Record* r, bool created) {
   r->fullscreen = fullscreen;
   r->scale = t.scale;
   if (width != r->width || height != r->height) {
+    takePixelsFromImageLocked(r);
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
     for (int32_t row = 0; row < std::min(height, r->height); ++row) {
       std::copy_n(r->pixels.begin() + static_cast<ptrdiff_t>(row) * r->width, std::min(width, r->width),
@@ -594,7 +615,11 @@ void raiseWindow(NativeWindow* window) {
 
 bool lockSurface(NativeWindow* window, Surface* surface) {
   Record* r = self(window);
-  *surface = Surface{r->pixels.data(), r->width, r->width, r->height};
+  if (r->image_is_surface) {
+    *surface = Surface{reinterpret_cast<uint32_t*>(r->image->data), r->image->bytes_per_line / 4, r->width, r->height};
+  } else {
+    *surface = Surface{r->pixels.data(), r->width, r->width, r->height};
+  }
   return true;
 }
 
@@ -604,7 +629,7 @@ void unlockSurface(NativeWindow* window, const RECT& changed) {
   RECT band{std::max<LONG>(changed.left, 0), std::max<LONG>(changed.top, 0), std::min<LONG>(changed.right, r->width),
             std::min<LONG>(changed.bottom, r->height)};
   if (band.left >= band.right || band.top >= band.bottom) return;
-  copyToImageLocked(r, band);
+  if (!r->image_is_surface) copyToImageLocked(r, band);
   const int32_t k = r->scale;
   putImageLocked(r, static_cast<int32_t>(band.left) * k, static_cast<int32_t>(band.top) * k,
                  static_cast<int32_t>(band.right - band.left) * k, static_cast<int32_t>(band.bottom - band.top) * k);
