@@ -65,16 +65,27 @@ struct IdleFigures {
 };
 
 #ifndef _WIN32
+// Calls read with the open file of that name in /proc/self/task/<thread> for each
+// thread of the process other than the calling one.
+template <class Read>
+void forOtherThreads(const char* file, Read read) {
+  const std::string self = std::to_string(gettid());
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return;
+  while (const dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.' || self == task->d_name) continue;
+    FILE* stream = std::fopen(("/proc/self/task/" + std::string(task->d_name) + "/" + file).c_str(), "r");
+    if (!stream) continue;
+    read(stream);
+    std::fclose(stream);
+  }
+  closedir(tasks);
+}
+
 // The context switches of the process's threads other than the calling one.
 inline uint64_t otherThreadsSwitches() {
   uint64_t total = 0;
-  const std::string self = std::to_string(gettid());
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return 0;
-  while (const dirent* task = readdir(tasks)) {
-    if (task->d_name[0] == '.' || self == task->d_name) continue;
-    FILE* status = std::fopen(("/proc/self/task/" + std::string(task->d_name) + "/status").c_str(), "r");
-    if (!status) continue;
+  forOtherThreads("status", [&](FILE* status) {
     char line[256];
     unsigned long long n = 0;
     while (std::fgets(line, sizeof line, status)) {
@@ -83,9 +94,7 @@ inline uint64_t otherThreadsSwitches() {
         total += n;
       }
     }
-    std::fclose(status);
-  }
-  closedir(tasks);
+  });
   return total;
 }
 #endif

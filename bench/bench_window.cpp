@@ -11,7 +11,6 @@
 //   ...
 //   waiting at a prompt: 0.01 % of one core, 0.2 wake-ups a second
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -45,19 +44,11 @@ const std::string CYCLE_SUFFIX = "/iterations:" + std::to_string(CYCLES) + "/man
 // Processor time, in seconds, that the scheduler has given the process's threads
 // other than the calling one: here the driver's update thread.
 double otherThreadsCpu() {
-  const std::string self = std::to_string(gettid());
   double total = 0;
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return 0;
-  while (const dirent* task = readdir(tasks)) {
-    if (task->d_name[0] == '.' || self == task->d_name) continue;
-    FILE* stat = std::fopen(("/proc/self/task/" + std::string(task->d_name) + "/schedstat").c_str(), "r");
-    if (!stat) continue;
+  zvbench::forOtherThreads("schedstat", [&](FILE* stat) {
     unsigned long long nanoseconds = 0;
     if (std::fscanf(stat, "%llu", &nanoseconds) == 1) total += nanoseconds * 1e-9;
-    std::fclose(stat);
-  }
-  closedir(tasks);
+  });
   return total;
 }
 
