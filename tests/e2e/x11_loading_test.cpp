@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <elf.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
+#include "tests/support/child_session.h"
 #include "tests/support/files.h"
 #include "tests/support/program_window.h"
 #include "tests/support/xvfb.h"
@@ -73,19 +72,19 @@ TEST(X11Loading, MissingLibrariesLeaveAScriptedRunOnTheTerminal) {
   ASSERT_TRUE(server.ready()) << "Xvfb did not report a display";
   zv::test::TempDir temp(false);
   const std::string dir = temp.path();
-  zv::test::write_file(dir + "/entries", "1\n0\n0\n0\n1\n0\n0\n0\n1\n");
-  zv::test::ChildProcess child(ZV_INVAR_BINARY, [&] {
+  zv::test::ChildSession child({.input = zv::test::Stream::Pipe, .output = zv::test::Stream::Pipe,
+                                .capture_errors = true});
+  ASSERT_TRUE(child.start_program({ZV_INVAR_BINARY}, [&] {
     if (chdir(dir.c_str()) != 0) _exit(126);
-    const int in = open("entries", O_RDONLY), out = open("stdout", O_WRONLY | O_CREAT | O_TRUNC, 0600),
-              err = open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     setenv("DISPLAY", server.display().c_str(), 1);
     setenv("ZV_X11_LIBRARY", "libX11-missing.so.6", 1);
     unsetenv("ZVGFX");
-  });
-  EXPECT_EQ(child.wait(30), 0);
-  EXPECT_EQ(read_file(dir + "/stderr"), "");
-  EXPECT_NE(read_file(dir + "/stdout").find(" -Ende Geradenermittlung-"), std::string::npos);
+  }));
+  child.type("1\n0\n0\n0\n1\n0\n0\n0\n1\n");
+  child.close_input();
+  EXPECT_EQ(child.finish(), 0);
+  EXPECT_EQ(child.errors(), "");
+  EXPECT_NE(child.output().find(" -Ende Geradenermittlung-"), std::string::npos);
   EXPECT_EQ(read_file(dir + "/invar.txt"), read_file(std::string(ZV_GOLDEN_DIR) + "/identity.report"));
 }
 
