@@ -1,6 +1,6 @@
 // Xlib and libXext (MIT-SHM, the shape extension), loaded at run time: the program
 // links no X library, so it starts where none is installed, and loads them only
-// when a display is to be opened (as SDL and GLFW do). Each function the backend
+// when a display is to be opened. Each function the backend
 // uses is a pointer of the same name and type in zv::win32, filled by loadX11();
 // the backend's calls (XOpenDisplay(...)) find these pointers before Xlib's own
 // declarations. Xlib's macros need nothing here: DefaultScreen and the like read
