@@ -103,7 +103,7 @@ zvbench::IdleFigures idleShareOfOneCore() {
   const bool entered = previous && mkdtemp(directory) && chdir(directory) == 0;
   if (!entered) {
     std::free(previous);
-    return -1;
+    return zvbench::IdleFigures{-1, -1};
   }
   std::atomic<bool> finished{false};
   std::atomic<bool> waited{false};
