@@ -23,7 +23,7 @@ inline void printPage() {
                  zv::PRINT_NEWLINE);
   zv::call_hook<&ConsoleHooks::colour>(0xAAAAAA, 0x000000, 0);
   zv::print_newline(0, zv::PRINT_NEWLINE);
-  zv::print_text(0, "Every frame the 640 x 480 framebuffer goes up as a GL_BGRA texture", zv::PRINT_NEWLINE);
+  zv::print_text(0, "When it changes, the 640 x 480 framebuffer goes up as a GL_BGRA texture", zv::PRINT_NEWLINE);
   zv::print_text(0, "and is drawn as one quad that fills the window, texel for pixel.", zv::PRINT_NEWLINE);
   zv::print_newline(0, zv::PRINT_NEWLINE);
   zv::call_hook<&ConsoleHooks::colour>(0x55FF55, 0x000000, 0);
