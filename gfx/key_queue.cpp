@@ -44,6 +44,8 @@ void postKey(int32_t code) {
   queue.tail = next;
   queue.key_pressed = 1;
   ++keys_posted;
+  // Noted apart from the queue as well, so that a full queue cannot drop it.
+  if (code == KEY_CLOSE_REQUEST) note_close_request();
 }
 
 uint64_t keysPosted() { return keys_posted; }
@@ -155,7 +157,7 @@ int32_t graphicsSetMouse(int32_t x, int32_t y, int32_t cursor, int32_t clip) {
 
 void graphicsSleep(int32_t milliseconds) {
   if (milliseconds == -1) {
-    while (!keyPressedSinceCheck()) sleep_ms(50);
+    while (!keyPressedSinceCheck() && !close_requested()) sleep_ms(50);
     return;
   }
   if (milliseconds >= 100) {
