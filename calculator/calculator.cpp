@@ -256,7 +256,7 @@ void run_calculation() {
   report_failure_shown = false;
   // Held for writing while the run lasts: a second run started in the same directory
   // cannot truncate or mix into this run's report.
-  open_channel(literal("c:\\invar.txt"), MODE_OUTPUT, ACCESS_NONE, LOCK_WRITE, REPORT, 0);
+  open_channel(literal("c:\\invar.txt"), MODE_OUTPUT, ACCESS_NONE, CHANNEL_LOCK_WRITE, REPORT, 0);
   entry_dialogue(s);
   cubic_sections(s, POINTS);
   invariant_elements(s, POINTS);

@@ -17,6 +17,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -181,7 +182,10 @@ std::FILE* open_file_for_sole_writing(const char* name) {
     errno = why;
     return nullptr;
   }
-  std::FILE* stream = ftruncate(fd, 0) == 0 ? fdopen(fd, "wb") : nullptr;
+  // Only a regular file has a length to cut (a device such as /dev/null has none).
+  struct stat about {};
+  const bool regular = fstat(fd, &about) == 0 && S_ISREG(about.st_mode);
+  std::FILE* stream = !regular || ftruncate(fd, 0) == 0 ? fdopen(fd, "wb") : nullptr;
   if (!stream) {
     const int why = errno;
     close(fd);

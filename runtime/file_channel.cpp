@@ -415,7 +415,7 @@ int32_t file_open(ChannelRecord* ch, const char* given_name) {
     if (int32_t e = open_input(name.c_str(), ch, &f)) return e;
   } else {
     int why = 0;
-    if (ch->mode == MODE_OUTPUT && ch->lock == LOCK_WRITE) {
+    if (ch->mode == MODE_OUTPUT && ch->lock == CHANNEL_LOCK_WRITE) {
       f = open_file_for_sole_writing(name.c_str());
       why = errno;
     } else if (ch->mode == MODE_OUTPUT || ch->mode == MODE_APPEND) {

@@ -11,10 +11,10 @@
 
 namespace zv {
 
-// The lock argument of the open statement. With LOCK_WRITE an output channel holds
-// its file alone for writing while it is open (other programs may still read it);
-// a file that another program holds this way is not opened and keeps its content.
-constexpr int32_t LOCK_NONE = 0, LOCK_WRITE = 2;
+// The lock argument of the open statement. With CHANNEL_LOCK_WRITE an output channel
+// holds its file alone for writing while it is open (other programs may still read
+// it); a file that another program holds this way is not opened and keeps its content.
+constexpr int32_t CHANNEL_LOCK_NONE = 0, CHANNEL_LOCK_WRITE = 2;
 
 // name is released (a temporary). Returns the error number (also recorded).
 int32_t open_channel(StringDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t channel,
