@@ -88,6 +88,9 @@ void postKey(int32_t code) {
   queue.tail = next;
   queue.key_pressed = 1;
   ++keys_posted;
+  // Noted apart from the queue as well, so that a full queue cannot drop it; before
+  // the waiters wake, so that they see it.
+  if (code == KEY_CLOSE_REQUEST) note_close_request();
   KeySignal& k = keySignal();
   {
     std::lock_guard<std::mutex> hold(k.lock);
@@ -208,7 +211,7 @@ int32_t graphicsSetMouse(int32_t x, int32_t y, int32_t cursor, int32_t clip) {
 void graphicsSleep(int32_t milliseconds) {
   const auto pressed = [] { return keyPressedSinceCheck() != 0; };
   if (milliseconds == -1) {
-    waitForKey(pressed, -1);
+    waitForKey([] { return keyPressedSinceCheck() != 0 || close_requested(); }, -1);
     return;
   }
   if (milliseconds >= 100) {

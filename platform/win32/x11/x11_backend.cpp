@@ -359,22 +359,21 @@ void setNetStateLocked(Record* r, Atom state, bool on) {
                   reinterpret_cast<unsigned char*>(states), count);
 }
 
-// Window-manager hints of the style: frame or none, resizable only towards a
-// maximised window, position as asked.
+// Window-manager hints of the style: frame or none, position as asked, the size
+// fixed (the picture is never stretched to a frame the user dragged; maximising is
+// the switch to full screen, seen in the request itself). Static gravity: the
+// position is the client area's, the frame goes around it, so a window put back
+// where it was does not move by the frame's size.
 void setHintsLocked(Record* r, int32_t x, int32_t y, int32_t width, int32_t height) {
   Connection& c = connection();
   XSizeHints* hints = XAllocSizeHints();
   if (hints) {
-    hints->flags = PPosition | USPosition | PMinSize;
+    hints->flags = PPosition | USPosition | PMinSize | PMaxSize | PWinGravity;
     hints->x = x;
     hints->y = y;
-    hints->min_width = hints->base_width = width;
-    hints->min_height = hints->base_height = height;
-    if (!(r->style & WS_MAXIMIZEBOX) && !(r->style & WS_THICKFRAME)) {
-      hints->flags |= PMaxSize;
-      hints->max_width = width;
-      hints->max_height = height;
-    }
+    hints->min_width = hints->max_width = hints->base_width = width;
+    hints->min_height = hints->max_height = hints->base_height = height;
+    hints->win_gravity = StaticGravity;
     XSetWMNormalHints(c.display, r->xid, hints);
     XFree(hints);
   }
@@ -765,7 +764,7 @@ const Backend kX11Backend = {"x11",        createWindow,  destroyWindow, showWin
 
 // What an X event asks of the layer, delivered once the X lock is left.
 struct Action {
-  enum Kind { key, move, button, wheel, activate, deactivate, expose, close, maximize, moved } kind;
+  enum Kind { key, move, button, wheel, activate, deactivate, expose, close, maximize, moved, lost } kind;
   HWND window = nullptr;
   x11::KeyOutput key_output{};
   int32_t a = 0, b = 0;
@@ -788,6 +787,9 @@ void deliver(const Action& action) {
     case Action::close: backendCloseRequest(action.window); break;
     case Action::maximize: backendMaximize(action.window); break;
     case Action::moved: backendWindowMoved(action.window, action.a, action.b); break;
+    // The program's window is gone and the program cannot make it again: an end, as
+    // when the server goes, rather than a run that waits for keys no window can take.
+    case Action::lost: fatal_exit(1);
   }
 }
 
@@ -819,6 +821,18 @@ Record* recordLocked(XWindow xid) {
   auto& windows = connection().windows;
   auto it = windows.find(xid);
   return it == windows.end() ? nullptr : it->second;
+}
+
+// A request to the window manager (seen on the root window) to maximise a window
+// both ways: a window of fixed size is not maximised by the manager, so the request
+// itself tells the program, which switches to full screen instead.
+bool asksToMaximize(const XClientMessageEvent& message) {
+  const Connection& c = connection();
+  constexpr long REMOVE = 0;
+  if (message.format != 32 || message.data.l[0] == REMOVE) return false;
+  const auto first = static_cast<Atom>(message.data.l[1]), second = static_cast<Atom>(message.data.l[2]);
+  return (first == c.state_max_vert && second == c.state_max_horz) ||
+         (first == c.state_max_horz && second == c.state_max_vert);
 }
 
 void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
@@ -951,6 +965,9 @@ void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
           static_cast<Atom>(event.xclient.data.l[0]) == c.wm_delete) {
         actions.push_back(Action{Action::close, r->window});
       }
+      if (r && event.xclient.message_type == c.net_wm_state && asksToMaximize(event.xclient) && !r->fullscreen) {
+        actions.push_back(Action{Action::maximize, r->window});
+      }
       break;
     case MapNotify:
       if (!r) break;
@@ -963,6 +980,11 @@ void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
       break;
     case UnmapNotify:
       if (r) r->mapped = false;
+      break;
+    case DestroyNotify:
+      // The backend forgets its windows before it destroys them: a window still known
+      // here was destroyed by another client.
+      if (r && event.xdestroywindow.window == r->xid) actions.push_back(Action{Action::lost, r->window});
       break;
     case ConfigureNotify: {
       if (!r || r->fullscreen) break;
@@ -1119,6 +1141,8 @@ const Backend* openDisplayBackend() {
   XFreePixmap(display, blank);
   readKeyNamesLocked();
   listModesLocked();
+  // Requests that clients send the window manager about our windows pass the root.
+  XSelectInput(display, c.root, SubstructureNotifyMask);
   if (pipe2(c.wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     XCloseDisplay(display);
     c.display = nullptr;
