@@ -271,7 +271,7 @@ TEST(TerminalRun, TheWindowsProgramOnWinesConsole) {
 // Ctrl+C on Wine's console ends the run as STATUS_CONTROL_C_EXIT (0xC000013A, of
 // which Wine passes the low byte, 58, to the terminal's side), the report holding
 // what was printed into it; an entry typed halfway is left on a line of its own.
-TEST(TerminalRun, CtrlCOnWinesConsoleEndsTheRun) {
+TEST(TerminalRun, TheWindowsProgramOnWinesConsoleEndsOnCtrlC) {
   const char* build = windowsBuild();
   if (!build) GTEST_SKIP() << NO_WINDOWS_BUILD;
   struct Case {
