@@ -36,8 +36,8 @@
 #include "console/cp437.h"
 #include "common/key_translation.h"
 #include "platform/platform.h"
-#include "runtime/hooks.h"
 #include "runtime/file_channel.h"
+#include "runtime/hooks.h"
 #include "runtime/input.h"
 #include "runtime/strings.h"
 #include "runtime/text_window.h"
@@ -89,7 +89,7 @@ std::atomic<bool> interrupted{false};
 HANDLE interrupt_event = nullptr;
 
 // The console runs this on a thread of its own. The program thread ends the run at
-// its next wait (console_input_state); one that does not come to a console wait in
+// its next key read or wait (input_state); one that does not come to a console wait in
 // time (its keys come from a window, or it reads redirected input) is ended from
 // here, with the report's buffered bytes written first.
 BOOL WINAPI on_console_control(DWORD event) {
@@ -350,6 +350,7 @@ bool stdin_has_data() {
   return available > 0;
 }
 
+// The state for the hooks that read keys or wait.
 Console& input_state() {
   Console& c = ready_state();
   end_if_interrupted(c);
