@@ -101,16 +101,23 @@ class WindowRun : public zv::test::ProgramWindow {
   }
 
   // Alt+Enter, then waits for the program's window to have the size (a new window or
-  // the same one restyled) and gives it the focus.
+  // the same one restyled) and gives it the focus. A driver that makes a new window
+  // for each switch restores the display mode before it destroys the full-screen
+  // window, which is then for a moment a window of the mode's size in the corner of
+  // the desktop: once a switch has shown such a driver, the window switched from is
+  // never taken for the one switched to.
   bool switchTo(int width, int height) {
+    const ::Window before = window();
     EXPECT_TRUE(key("alt+Return"));
     ::Window now = 0;
     const bool switched = waitUntil([&] {
       int w = 0, h = 0;
       now = client().find("invar");
-      return now != 0 && client().size(now, &w, &h) && w == width && h == height;
+      return now != 0 && !(replaces_window_ && now == before) && client().size(now, &w, &h) && w == width &&
+             h == height;
     });
     EXPECT_TRUE(switched) << "no " << width << " x " << height << " window after Alt+Enter";
+    if (switched) replaces_window_ = now != before;
     setWindow(now);
     return switched && focus();
   }
@@ -187,6 +194,7 @@ class WindowRun : public zv::test::ProgramWindow {
   size_t reported_ = 0;
   const char* driver_ = nullptr;
   int scale_ = 1, offset_x_ = 0, offset_y_ = 0;
+  bool replaces_window_ = false;
 };
 
 // Takes the run through its pauses to the end: at each, at_pause may answer the pause
