@@ -162,9 +162,12 @@ int main(int argc, char** argv) {
   }
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   // Each run writes its report file into the current directory: a directory of
-  // our own keeps them away from the caller's.
-  char pattern[] = "/tmp/invar-scripted-XXXXXX";
-  const char* dir = mkdtemp(pattern);
+  // our own keeps them away from the caller's. It lies in TMPDIR (else /tmp), so that
+  // the file system's own cost of cutting the report can be told apart (a tmpfs
+  // against a disk that discards freed blocks).
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/invar-scripted-XXXXXX";
+  const char* dir = mkdtemp(pattern.data());
   if (!dir || chdir(dir) != 0) {
     std::fprintf(stderr, "no temporary directory\n");
     return 1;
@@ -178,6 +181,6 @@ int main(int argc, char** argv) {
   print_ratio(reporter, "BM_ScriptedRun", "BM_PipeIntoTrue");
   print_ratio(reporter, "BM_ShellPipelineRun", "BM_ShellPipelineIntoTrue");
   std::remove((std::string(dir) + "/invar.txt").c_str());
-  if (chdir("/tmp") != 0 || rmdir(dir) != 0) std::fprintf(stderr, "could not remove %s\n", dir);
+  if (chdir("/") != 0 || rmdir(dir) != 0) std::fprintf(stderr, "could not remove %s\n", dir);
   return 0;
 }
