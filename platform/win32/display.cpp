@@ -79,6 +79,7 @@ void installBackend(const Backend* backend) {
   std::memset(d.keyboard_device, 0, sizeof d.keyboard_device);
   for (auto& [id, queue] : d.queues) {
     std::memset(queue->key_state, 0, sizeof queue->key_state);
+    queue->dead_accent = 0;
     queue->invalid_windows = 0;
   }
 }
