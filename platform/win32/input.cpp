@@ -220,9 +220,11 @@ LPARAM clientPoint(Window* window, POINT screen) {
                     static_cast<WORD>(static_cast<int16_t>(screen.y - client.top)));
 }
 
+// The leave notice waits while the tracked window has the capture: the moves outside
+// still come to it, and the notice comes when the capture goes.
 void checkLeaveLocked() {
   Desktop& d = desktop();
-  if (!d.tracking) return;
+  if (!d.tracking || d.capture == d.tracking) return;
   RECT client = clientRectOnScreen(d.tracking);
   Window* under = windowAtLocked(d.cursor);
   if (under != d.tracking || !PtInRect(&client, d.cursor)) {
@@ -669,6 +671,7 @@ HWND SetCapture(HWND handle) {
 BOOL ReleaseCapture(void) {
   std::lock_guard<std::mutex> hold(userLock());
   desktop().capture = nullptr;
+  checkLeaveLocked();
   return TRUE;
 }
 

@@ -173,6 +173,8 @@ Window* windowLocked(HWND window);
 Window* validWindowLocked(HWND window);
 Window* windowAtLocked(POINT screen_point);
 RECT clientRectOnScreen(const Window* window);
+// The window's device context as GetDC and BeginPaint hand it out. Lock held.
+HDC windowDcLocked(Window* window);
 // What the backend is told about a window it shows. Lock held.
 NativeWindowDesc describeLocked(Window* window);
 

@@ -1002,7 +1002,7 @@ HDC BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
     return nullptr;
   }
   std::memset(paint, 0, sizeof *paint);
-  paint->hdc = reinterpret_cast<HDC>(&window->dc);
+  paint->hdc = windowDcLocked(window);
   if (window->invalid) paint->rcPaint = window->update;
   validateLocked(window);
   return paint->hdc;

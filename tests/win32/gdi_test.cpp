@@ -190,6 +190,40 @@ TEST_F(Gdi, PaletteColoursIndexTheSelectedPalette) {
   EXPECT_EQ(SelectPalette(dc_, previous, FALSE), previous);  // deleting it put the default back
 }
 
+// On a palettised display RGB colours show as the nearest of the context's realised
+// palette; a window's common context comes with the default palette each time it is
+// taken, whatever was selected into it before ReleaseDC.
+TEST_F(Gdi, ACommonContextComesWithTheDefaultPaletteEachTime) {
+  zv::vdesk::setDisplayModes({{1024, 768, 8, 60}});
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+  mode.dmPelsWidth = 1024;
+  mode.dmPelsHeight = 768;
+  mode.dmBitsPerPel = 8;
+  ASSERT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  struct {
+    WORD version, count;
+    PALETTEENTRY entries[2];
+  } logical{0x300, 2, {{10, 20, 30, 0}, {250, 240, 230, 0}}};
+  HPALETTE palette = CreatePalette(reinterpret_cast<LOGPALETTE*>(&logical));
+  DibInfo info = dibInfo(1, -1, 8);
+  info.colours[0] = RGBQUAD{30, 20, 10, 0};  // (10, 20, 30) as blue, green, red
+  const BYTE bits[4] = {};
+  const auto shown = [&](HDC dc) {
+    SetDIBitsToDevice(dc, 0, 0, 1, 1, 0, 0, 0, 1, bits, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    return pixels()[0];
+  };
+  SelectPalette(dc_, palette, FALSE);
+  RealizePalette(dc_);
+  EXPECT_EQ(shown(dc_), 0x0A141Eu);  // in the realised palette
+  ReleaseDC(window_, dc_);
+  dc_ = GetDC(window_);
+  EXPECT_EQ(shown(dc_), 0x000000u);  // the nearest of the twenty static colours
+  EXPECT_EQ(SelectPalette(dc_, palette, FALSE), static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)));
+  DeleteObject(palette);
+}
+
 TEST_F(Gdi, DeviceCapsFollowTheDisplayMode) {
   EXPECT_EQ(GetDeviceCaps(dc_, HORZRES), 1024);
   EXPECT_EQ(GetDeviceCaps(dc_, VERTRES), 768);

@@ -377,6 +377,21 @@ TEST_F(Windows, TrackMouseEventReportsTheLeaveOnce) {
   EXPECT_EQ(seen, (std::vector<UINT>{WM_MOUSEMOVE, WM_MOUSEMOVE, WM_MOUSELEAVE, WM_MOUSEMOVE}));
   track.cbSize = 16;
   EXPECT_FALSE(TrackMouseEvent(&track));
+
+  // Dragging out with the capture: moves with coordinates outside, the leave only when
+  // the capture is released.
+  track.cbSize = sizeof track;
+  ASSERT_TRUE(TrackMouseEvent(&track));
+  SetCapture(window);
+  zv::vdesk::mouseMove(origin.x + 300, origin.y - 4);
+  std::vector<MSG> dragged = takeMessages();
+  ASSERT_EQ(dragged.size(), 1u);
+  EXPECT_EQ(dragged[0].message, static_cast<UINT>(WM_MOUSEMOVE));
+  EXPECT_EQ(dragged[0].lParam, MAKELPARAM(300, 65532));
+  ReleaseCapture();
+  seen.clear();
+  for (const MSG& m : takeMessages()) seen.push_back(m.message);
+  EXPECT_EQ(seen, std::vector<UINT>{WM_MOUSELEAVE});
 }
 
 }  // namespace

@@ -92,6 +92,19 @@ TEST_P(GdiPictureTest, EveryPixelShowsItsFramebufferColour) {
 INSTANTIATE_TEST_SUITE_P(Screens, GdiPictureTest, ::testing::ValuesIn(picture_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// On a 256-colour desktop the window's device context comes with the default palette
+// each time: every cycle, not only the one where the palette changed, shows the
+// screen's own colours.
+TEST_F(DriverTest, PalettisedDesktopShowsThePaletteInEveryCycle) {
+  vdesk::enable(1024, 768, 8);
+  openMode(18);
+  HWND window = theWindow();
+  drawPattern(0x5A5A5A5A);
+  EXPECT_TRUE(pictureShown(window));
+  drawPattern(0x13579BDF);
+  EXPECT_TRUE(pictureShown(window));
+}
+
 TEST_F(DriverTest, OneBandFromTheFirstToTheLastDirtyRow) {
   openMode(18);
   HWND window = theWindow();
