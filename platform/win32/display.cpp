@@ -194,6 +194,8 @@ int GetSystemMetrics(int index) {
     case SM_CYFULLSCREEN: return m.height > 19 ? m.height - 19 : 0;
     case SM_CMONITORS: return desktop().backend ? 1 : 0;
     case SM_CYCAPTION: return 19;
+    case SM_CXMINTRACK: return kMinTrackWidth;
+    case SM_CYMINTRACK: return kMinTrackHeight;
     case SM_CXBORDER:
     case SM_CYBORDER: return 1;
     case SM_CXDLGFRAME:

@@ -205,6 +205,11 @@ int deadKeyCharactersLocked(ThreadQueue* queue, int character, int out[2]);
 // Applies a key or button message to the thread's keyboard state (at removal).
 void applyKeyStateLocked(ThreadQueue* queue, const MSG& msg);
 
+// The smallest window Windows lets an overlapped or sizeable window have (its
+// minimum tracking size), frame included.
+inline constexpr LONG kMinTrackWidth = 112, kMinTrackHeight = 27;
+void applyMinimumSize(DWORD style, RECT* window_rect);
+
 // Frame insets of a style (what AdjustWindowRectEx adds).
 RECT frameInsets(DWORD style, DWORD ex_style, bool menu);
 

@@ -278,6 +278,13 @@ RECT clientRectOnScreen(const Window* window) {
   return client;
 }
 
+void applyMinimumSize(DWORD style, RECT* r) {
+  // Popup windows without a sizing frame are left as asked.
+  if ((style & WS_POPUP) && !(style & WS_THICKFRAME)) return;
+  r->right = std::max(r->right, r->left + kMinTrackWidth);
+  r->bottom = std::max(r->bottom, r->top + kMinTrackHeight);
+}
+
 RECT frameInsets(DWORD style, DWORD ex_style, bool menu) {
   LONG border = 0;
   if (style & WS_THICKFRAME) {
@@ -480,6 +487,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
   window->style = style & ~static_cast<DWORD>(WS_VISIBLE);
   window->ex_style = ex_style;
   window->window_rect = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
+  applyMinimumSize(style, &window->window_rect);
   window->frame = frameInsets(style, ex_style, menu != nullptr);
   window->owner = GetCurrentThreadId();
   window->instance = instance;
@@ -929,6 +937,7 @@ BOOL SetWindowPos(HWND handle, HWND insert_after, int x, int y, int width, int h
   if (!(flags & SWP_NOSIZE)) {
     r.right = r.left + std::max(width, 0);
     r.bottom = r.top + std::max(height, 0);
+    applyMinimumSize(window->style, &r);
   }
   if (!(flags & SWP_NOZORDER)) {
     bool was_topmost = window->topmost;

@@ -45,7 +45,7 @@ class Gdi : public Win32Test {
  protected:
   void SetUp() override {
     Win32Test::SetUp();
-    window_ = makeWindow(kWidth, kHeight);
+    window_ = makeWindow(kWidth, kHeight, WS_POPUP);  // frameless: narrower than the smallest framed window
     dc_ = GetDC(window_);
   }
   void TearDown() override {

@@ -94,7 +94,7 @@ const InputCase input_cases[] = {
     {"dead_key_and_letter_make_one_character",
      {pressGiving(VK_OEM_6, 13, 0x10000 + 0xB4), release(VK_OEM_6, 13), press('E', 18), release('E', 18)},
      {0x82},
-     {{1, 13, 0}, {2, 13, 0}, {1, 18, 'e'}, {2, 18, 'e'}}},
+     {{1, 27, 0}, {2, 27, 0}, {1, 18, 'e'}, {2, 18, 'e'}}},
     {"character_0_pushes_0", {message(WM_CHAR, 0, 1)}, {0}, {}},
     {"ansi_character_becomes_code_page_437", {message(WM_CHAR, 0xF6, 1)}, {0x94}, {}},
     {"character_repeat_count", {message(WM_CHAR, 'x', 2)}, {'x', 'x'}, {}},
