@@ -17,6 +17,9 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GLIBC__)
+#include <sys/platform/x86.h>
+#endif
 
 namespace zv {
 
@@ -298,8 +301,14 @@ __attribute__((target("avx2"))) void copyBytes32(uint8_t* d, const uint8_t* s, s
 
 // ---- Vector level ------------------------------------------------------------------
 
+// glibc has already asked the processor (and the system, for the AVX state) before
+// the program starts; the compiler's own detection would run CPUID again in a
+// start-up constructor of every program that links it, which costs a scripted run
+// more than the rest of its start.
 int32_t detectVectorLevel() {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) && defined(__GLIBC__)
+  return CPU_FEATURE_ACTIVE(AVX2) ? 2 : 1;
+#elif defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2")) return 2;
   return __builtin_cpu_supports("sse2") ? 1 : 0;

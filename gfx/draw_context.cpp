@@ -175,7 +175,9 @@ void fillBlendFast(uint8_t* row, int32_t x, int32_t count, uint32_t colour) {
 }
 
 bool detectFastPixels() {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
+  return true;  // SSE2 is part of x86-64
+#elif defined(__i386__)
   __builtin_cpu_init();
   return __builtin_cpu_supports("sse2");
 #else

@@ -92,6 +92,10 @@ int32_t commonInitialise(const char* title, int32_t width, int32_t height, int32
   WindowState& w = window_state;
   InputState& in = input_state;
 
+  // Without a display no window can open: fail before a thread starts, so that a run
+  // on the terminal pays nothing for the drivers it tries.
+  if (GetSystemMetrics(SM_CMONITORS) == 0) return -1;
+
   OSVERSIONINFOA version_info{};
   version_info.dwOSVersionInfoSize = sizeof version_info;
   if (GetVersionExA(&version_info))

@@ -11,12 +11,9 @@
 #include "platform/platform.h"
 #include "platform/win32/x11/x11_glx.h"
 #include "platform/win32/x11/x11_keys.h"
+#include "platform/win32/x11/x11_library.h"
 
-#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ipc.h>
@@ -1059,7 +1056,7 @@ x11::Placement x11::placementOf(NativeWindow* window) {
 
 const Backend* openDisplayBackend() {
   const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) return nullptr;
+  if (!name || !*name || !loadX11()) return nullptr;
   Display* display = XOpenDisplay(nullptr);
   if (!display) return nullptr;
   Connection& c = connection();

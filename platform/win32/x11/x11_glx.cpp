@@ -9,9 +9,8 @@
 // true-colour window configurations of the screen's depth.
 #include "platform/win32/x11/x11_glx.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/shape.h>
+#include "platform/win32/x11/x11_library.h"
+
 #include <dlfcn.h>
 
 #include <unordered_map>
@@ -123,7 +122,7 @@ bool available() {
   State& s = state();
   if (s.tried) return s.available;
   s.tried = true;
-  s.library = dlopen("libGL.so.1", RTLD_NOW | RTLD_LOCAL);
+  s.library = dlopen(kGlLibrary, RTLD_NOW | RTLD_LOCAL);
   if (!s.library) return false;
   Glx& g = s.glx;
   const bool complete =
