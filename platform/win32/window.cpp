@@ -84,11 +84,24 @@ Window* inputTargetLocked(const ThreadQueue* queue, const MSG& msg) {
   return window && window->owner == queue->id ? window : nullptr;
 }
 
+// Keys pressed or released while none of the thread's windows had the focus never
+// reached its queue: once it has the focus and has taken all its input, its keyboard
+// state is the keyboard's as it is now.
+void syncKeyStateLocked(ThreadQueue* queue) {
+  const Desktop& d = desktop();
+  if (!d.foreground || d.foreground->owner != queue->id) return;
+  for (const QueuedMessage& m : queue->messages)
+    if (m.input) return;
+  for (size_t vk = 0; vk < 256; ++vk)
+    queue->key_state[vk] = static_cast<BYTE>((queue->key_state[vk] & 0x01) | (d.async_keys[vk] & 0x80));
+}
+
 // Finds the next message for the filter; with remove it is taken out of the queue
 // (and a key message applied to the thread's keyboard state).
 bool fetchLocked(std::unique_lock<std::mutex>& hold, ThreadQueue* queue, MSG* out, HWND filter, UINT low,
                  UINT high, bool remove) {
   if (!queue->sent.empty()) runSentLocked(hold, queue);
+  syncKeyStateLocked(queue);
   for (auto it = queue->messages.begin(), next = it; it != queue->messages.end(); it = next) {
     ++next;
     MSG msg = it->msg;
