@@ -59,6 +59,17 @@ class Gdi : public Win32Test {
     EXPECT_EQ(height, kHeight);
     return p;
   }
+  // Offers the one display mode and switches to it.
+  static LONG changeDisplay(int32_t width, int32_t height, int32_t bits, int32_t frequency) {
+    zv::vdesk::setDisplayModes({{width, height, bits, frequency}});
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    mode.dmPelsWidth = static_cast<DWORD>(width);
+    mode.dmPelsHeight = static_cast<DWORD>(height);
+    mode.dmBitsPerPel = static_cast<DWORD>(bits);
+    return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
+  }
   static constexpr int kWidth = 37, kHeight = 29;  // odd: rows of bitmaps are padded
   HWND window_ = nullptr;
   HDC dc_ = nullptr;
@@ -194,14 +205,7 @@ TEST_F(Gdi, PaletteColoursIndexTheSelectedPalette) {
 // palette; a window's common context comes with the default palette each time it is
 // taken, whatever was selected into it before ReleaseDC.
 TEST_F(Gdi, ACommonContextComesWithTheDefaultPaletteEachTime) {
-  zv::vdesk::setDisplayModes({{1024, 768, 8, 60}});
-  DEVMODEA mode{};
-  mode.dmSize = sizeof mode;
-  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
-  mode.dmPelsWidth = 1024;
-  mode.dmPelsHeight = 768;
-  mode.dmBitsPerPel = 8;
-  ASSERT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  ASSERT_EQ(changeDisplay(1024, 768, 8, 60), DISP_CHANGE_SUCCESSFUL);
   struct {
     WORD version, count;
     PALETTEENTRY entries[2];
@@ -229,14 +233,7 @@ TEST_F(Gdi, DeviceCapsFollowTheDisplayMode) {
   EXPECT_EQ(GetDeviceCaps(dc_, VERTRES), 768);
   EXPECT_EQ(GetDeviceCaps(dc_, BITSPIXEL), 32);
   EXPECT_EQ(GetDeviceCaps(dc_, VREFRESH), 60);
-  zv::vdesk::setDisplayModes({{640, 480, 8, 70}});
-  DEVMODEA mode{};
-  mode.dmSize = sizeof mode;
-  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
-  mode.dmPelsWidth = 640;
-  mode.dmPelsHeight = 480;
-  mode.dmBitsPerPel = 8;
-  ASSERT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  ASSERT_EQ(changeDisplay(640, 480, 8, 70), DISP_CHANGE_SUCCESSFUL);
   EXPECT_EQ(GetDeviceCaps(dc_, HORZRES), 640);
   EXPECT_EQ(GetDeviceCaps(dc_, VREFRESH), 70);
   EXPECT_EQ(GetDeviceCaps(dc_, SIZEPALETTE), 256);
