@@ -19,6 +19,7 @@
 #include "tests/support/dib.h"
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,10 +55,55 @@ inline void memcpyFrame(benchmark::State& state, size_t bytes) {
   }
 }
 
-// The processor time all of the process's threads take while the caller sleeps for
-// the time given, as a percentage of one core.
-inline double processShareOfOneCore(int milliseconds) {
+// What a waiting program costs while the caller sleeps for the time given: the
+// processor time of all of the process's threads as a percentage of one core, and how
+// often its other threads were woken (context switches a second, counted from the
+// kernel's per-thread figures; the caller's own single sleep is left out).
+struct IdleFigures {
+  double percent_of_core;
+  double wakeups_per_second;
+};
+
+#ifndef _WIN32
+// Calls read with the open file of that name in /proc/self/task/<thread> for each
+// thread of the process other than the calling one.
+template <class Read>
+void forOtherThreads(const char* file, Read read) {
+  const std::string self = std::to_string(gettid());
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return;
+  while (const dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.' || self == task->d_name) continue;
+    FILE* stream = std::fopen(("/proc/self/task/" + std::string(task->d_name) + "/" + file).c_str(), "r");
+    if (!stream) continue;
+    read(stream);
+    std::fclose(stream);
+  }
+  closedir(tasks);
+}
+
+// The context switches of the process's threads other than the calling one.
+inline uint64_t otherThreadsSwitches() {
+  uint64_t total = 0;
+  forOtherThreads("status", [&](FILE* status) {
+    char line[256];
+    unsigned long long n = 0;
+    while (std::fgets(line, sizeof line, status)) {
+      if (std::sscanf(line, "voluntary_ctxt_switches: %llu", &n) == 1 ||
+          std::sscanf(line, "nonvoluntary_ctxt_switches: %llu", &n) == 1) {
+        total += n;
+      }
+    }
+  });
+  return total;
+}
+#endif
+
+inline IdleFigures idleFigures(int milliseconds) {
   timespec cpu0, cpu1, wall0, wall1;
+#ifndef _WIN32
+  const uint64_t switches0 = otherThreadsSwitches();
+#endif
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
   clock_gettime(CLOCK_MONOTONIC, &wall0);
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -66,7 +112,12 @@ inline double processShareOfOneCore(int milliseconds) {
   const auto seconds = [](const timespec& a, const timespec& b) {
     return double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) * 1e-9;
   };
-  return 100.0 * seconds(cpu0, cpu1) / seconds(wall0, wall1);
+  const double wall = seconds(wall0, wall1);
+  double wakeups = 0;
+#ifndef _WIN32
+  wakeups = double(otherThreadsSwitches() - switches0) / wall;
+#endif
+  return IdleFigures{100.0 * seconds(cpu0, cpu1) / wall, wakeups};
 }
 
 // What a window driver's update thread does for a 32-bit screen whose every row

@@ -1,16 +1,16 @@
 // Cost of showing the graphics screen in a window: the DirectX and GDI drivers on the
 // virtual desktop, windowed, 640 x 480 at 8 bits.
-//  - One cycle of the update thread with no dirty line, and with all 480 lines dirty,
-//    as the update thread's processor time per cycle against memcpy of the frame's
-//    307200 bytes in the same run.
+//  - One cycle of the update thread woken with no dirty line, and woken by all 480
+//    lines marked dirty, as the update thread's processor time per cycle against
+//    memcpy of the frame's 307200 bytes in the same run.
 //  - The processor time the whole program (default driver search) takes while it
-//    waits at the calculator's first prompt for 10 s, as a percentage of one core.
+//    waits at the calculator's first prompt for 10 s, as a percentage of one core,
+//    and how often its threads were woken meanwhile.
 // Prints:
 //   DirectX update cycle, no dirty line: 0.05 x memcpy
 //   ...
-//   waiting at a prompt: 0.30 % of one core
+//   waiting at a prompt: 0.01 % of one core, 0.2 wake-ups a second
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -37,26 +37,18 @@ const char* const DRIVERS[] = {"DirectX", "GDI"};
 const char* const NO_DIRTY = " update cycle, no dirty line";
 const char* const ALL_DIRTY = " update cycle, 480 dirty lines";
 const char* const MEMCPY = "memcpy 307200 bytes";
-constexpr int CYCLES = 50;  // per repetition: each takes about 10 ms of waiting
+constexpr int CYCLES = 50;  // per repetition
 // What the library appends to the names of the cycle benchmarks.
 const std::string CYCLE_SUFFIX = "/iterations:" + std::to_string(CYCLES) + "/manual_time";
 
 // Processor time, in seconds, that the scheduler has given the process's threads
 // other than the calling one: here the driver's update thread.
 double otherThreadsCpu() {
-  const std::string self = std::to_string(gettid());
   double total = 0;
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return 0;
-  while (const dirent* task = readdir(tasks)) {
-    if (task->d_name[0] == '.' || self == task->d_name) continue;
-    FILE* stat = std::fopen(("/proc/self/task/" + std::string(task->d_name) + "/schedstat").c_str(), "r");
-    if (!stat) continue;
+  zvbench::forOtherThreads("schedstat", [&](FILE* stat) {
     unsigned long long nanoseconds = 0;
     if (std::fscanf(stat, "%llu", &nanoseconds) == 1) total += nanoseconds * 1e-9;
-    std::fclose(stat);
-  }
-  closedir(tasks);
+  });
   return total;
 }
 
@@ -73,25 +65,25 @@ bool openWith(const char* driver) {
   return s && s->driver && std::strcmp(s->driver->name, driver) == 0;
 }
 
+// One cycle asked for while nothing changed: what a wake costs the update thread.
 void BM_EmptyCycle(benchmark::State& state, const char* driver) {
   if (!openWith(driver)) state.SkipWithError("the driver did not open");
   for (auto _ : state) {
-    // From the end of one cycle to the end of the next: one whole cycle.
-    const uint64_t start = cycles();
-    while (cycles() == start) zv::sleep_ms(1);
     const uint64_t first = cycles();
     const double before = otherThreadsCpu();
+    zv::requestUpdateCycle();
     while (cycles() == first) zv::sleep_ms(1);
     state.SetIterationTime(otherThreadsCpu() - before);
   }
 }
 
+// Every row marked dirty once the period since the last frame has passed: the cycle
+// that the drawing wakes presents the whole frame.
 void BM_FullCycle(benchmark::State& state, const char* driver) {
   if (!openWith(driver)) state.SkipWithError("the driver did not open");
   zv::ScreenState* s = zv::currentScreen();
   for (auto _ : state) {
-    const uint64_t start = cycles();
-    while (cycles() == start) zv::sleep_ms(1);
+    zv::sleep_ms(zv::UPDATE_PERIOD_MS + 1);
     const uint64_t first = cycles();
     const double before = otherThreadsCpu();
     zv::lockScreen();
@@ -104,22 +96,22 @@ void BM_FullCycle(benchmark::State& state, const char* driver) {
 
 // The calculator on the virtual desktop, waiting at its first prompt for 10 s; then
 // typed to its end. The share of one core the process used while it waited.
-double idleShareOfOneCore() {
+zvbench::IdleFigures idleShareOfOneCore() {
   // The report goes to a directory of its own, removed afterwards.
   char directory[] = "/tmp/invar-bench-XXXXXX";
   char* previous = getcwd(nullptr, 0);
   const bool entered = previous && mkdtemp(directory) && chdir(directory) == 0;
   if (!entered) {
     std::free(previous);
-    return -1;
+    return zvbench::IdleFigures{-1, -1};
   }
   std::atomic<bool> finished{false};
   std::atomic<bool> waited{false};
-  double share = -1;
+  zvbench::IdleFigures share{-1, -1};
   std::thread typist([&] {
     if (zvtest::waitForProgramWindow()) {
       zv::sleep_ms(500);  // the first prompt is drawn and shown
-      share = zvbench::processShareOfOneCore(10000);
+      share = zvbench::idleFigures(10000);
       waited = true;
       if (zvtest::typeEntries({"1", "0", "1", "1", "2", "0", "0", "0", "3"}) && zvtest::typePauses(11))
         return;
@@ -133,7 +125,7 @@ double idleShareOfOneCore() {
   std::remove("invar.txt");
   if (chdir(previous) == 0) rmdir(directory);
   std::free(previous);
-  return waited ? share : -1;
+  return waited ? share : zvbench::IdleFigures{-1, -1};
 }
 
 }  // namespace
@@ -164,7 +156,7 @@ int main(int argc, char** argv) {
   zv::closeScreenAtExit();
   zv::setScreenDriverName(nullptr);
 
-  const double idle = idleShareOfOneCore();
+  const zvbench::IdleFigures idle = idleShareOfOneCore();
   for (const char* driver : DRIVERS) {
     for (const char* figure : {NO_DIRTY, ALL_DIRTY}) {
       const std::string name = std::string(driver) + figure;
@@ -174,8 +166,10 @@ int main(int argc, char** argv) {
         std::printf("%s: %.2f x memcpy\n", name.c_str(), a / b);
     }
   }
-  if (idle >= 0) std::printf("waiting at a prompt: %.2f %% of one core\n", idle);
+  if (idle.percent_of_core >= 0)
+    std::printf("waiting at a prompt: %.2f %% of one core, %.1f wake-ups a second\n", idle.percent_of_core,
+                idle.wakeups_per_second);
   else std::printf("waiting at a prompt: the window did not open\n");
   zv::vdesk::disable();
-  return idle >= 0 ? 0 : 1;
+  return idle.percent_of_core >= 0 ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include "calculator/calculator.h"
 
 #include <cmath>
+#include <string>
 #include <string_view>
 
 #include "calculator/cubic.h"
@@ -53,7 +54,33 @@ void indexed_line(int32_t channel, std::string_view label, double k, double valu
   print_double(channel, value, PRINT_NEWLINE);
 }
 
-void pause() { sleep_statement(-1); }
+// A report that cannot be written is said once on the screen, at the next pause,
+// where the user of a window looks; standard error hears it again at the end.
+bool report_failure_shown = false;
+
+void show_report_failure() {
+  flush_file_channels();
+  const FileChannelFailure& failure = file_channel_failure();
+  if (failure.error == 0 || report_failure_shown) return;
+  report_failure_shown = true;
+  std::string name = failure.name;
+  name.erase(0, name.find_last_of("\\/") + 1);
+  const std::string text = " Bericht " + name + " nicht geschrieben: " + file_failure_reason(failure.error);
+  print_string(SCREEN, temp_from_copy(text.data(), static_cast<int32_t>(text.size())), PRINT_NEWLINE);
+}
+
+// The window's close request ends the run at whatever wait it finds: the report
+// holds everything printed so far and is closed as at the normal end.
+void end_if_close_requested() {
+  if (close_requested()) end_program(0);
+}
+
+void pause() {
+  show_report_failure();
+  end_if_close_requested();
+  sleep_statement(-1);
+  end_if_close_requested();
+}
 void clear() { clear_screen(CLEAR_DEFAULT); }
 
 // Labels and layout of the two passes.
@@ -89,6 +116,7 @@ void entry_dialogue(CalculatorState& s) {
   blank(SCREEN, 2);
   for (const Coefficient& e : ENTRIES) {
     input_prompt(literal(e.prompt), -1, -1);
+    end_if_close_requested();
     input_double(&(s.*e.field));
   }
   blank(SCREEN, 2);
@@ -225,7 +253,10 @@ void run_calculation() {
   setScreenMode(18, 8, 0, 0, 0);
   clear();
   CalculatorState s{};
-  open_channel(literal("c:\\invar.txt"), MODE_OUTPUT, ACCESS_NONE, 0, REPORT, 0);
+  report_failure_shown = false;
+  // Held for writing while the run lasts: a second run started in the same directory
+  // cannot truncate or mix into this run's report.
+  open_channel(literal("c:\\invar.txt"), MODE_OUTPUT, ACCESS_NONE, CHANNEL_LOCK_WRITE, REPORT, 0);
   entry_dialogue(s);
   cubic_sections(s, POINTS);
   invariant_elements(s, POINTS);

@@ -1,14 +1,17 @@
 // glscreen: a program that draws its screen with OpenGL. It opens a 640 x 480 32-bit
 // screen with the OpenGL flag, prints a page of text into the framebuffer with the
-// print statement, and every frame uploads the framebuffer as a GL_BGRA texture,
-// draws it as a quad filling the window 1:1, presents and handles the window's
-// events. Escape or the close request ends it with status 0; Alt+Enter switches
-// between window and full screen. The OpenGL functions come from "opengl32.dll" the
-// Win32 way, so the same source builds for Windows.
+// print statement, uploads the framebuffer as a GL_BGRA texture when rows of it
+// changed, draws it as a quad filling the window 1:1, presents and handles the
+// window's events. While nothing changes it sleeps until the window has an event
+// (a key, a repaint, a switch), after which it draws the picture again. Escape or the
+// close request ends it with status 0; Alt+Enter switches between window and full
+// screen. The OpenGL functions come from "opengl32.dll" the Win32 way, so the same
+// source builds for Windows.
 #include <windows.h>
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "examples/glscreen.h"
 #include "gfx/key_queue.h"
@@ -32,6 +35,17 @@ bool endRequested() {
   return end;
 }
 
+// Whether framebuffer rows changed since the last look; their marks are taken.
+bool takeChangedRows() {
+  zv::lockScreen();
+  zv::ScreenState* s = zv::currentScreen();
+  const size_t rows = static_cast<size_t>(s->height);
+  const bool changed = s->dirty_lines && std::memchr(s->dirty_lines, 1, rows) != nullptr;
+  if (changed) std::memset(s->dirty_lines, 0, rows);
+  zv::unlockScreen(1, 0);
+  return changed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,12 +63,23 @@ int main(int argc, char** argv) {
   glscreen::printPage();
   GLuint texture = 0;
   glscreen::setUp(gl, &texture);
-  while (!endRequested()) {
-    glscreen::drawFrame(gl);
-    // The page copy statement: a driver that presents itself swaps the buffers and
-    // handles the window's events instead.
-    zv::call_hook<&zv::ConsoleHooks::copy_page>(-1, -1);
-    Sleep(10);
+  bool draw = true;
+  for (;;) {
+    const bool upload = takeChangedRows();
+    if (upload || draw) {
+      glscreen::drawFrame(gl, upload);
+      // The page copy statement: a driver that presents itself swaps the buffers and
+      // handles the window's events instead.
+      zv::call_hook<&zv::ConsoleHooks::copy_page>(-1, -1);
+      draw = false;
+    } else {
+      // Nothing to draw: asleep until a message arrives that the last look at the
+      // queue did not see. The events it brings are handled before the next frame.
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+      zv::currentScreen()->driver->pumpEvents();
+      draw = true;
+    }
+    if (endRequested()) break;
   }
   zv::end_program(0);
 }

@@ -3,10 +3,14 @@
 // inside lockScreen, which takes the same exclusion.
 #include "gfx/key_queue.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "gfx/window_driver.h"
 #include "platform/platform.h"
+#include "runtime/file_channel.h"
 #include "runtime/runtime.h"
 #include "runtime/statements.h"
 
@@ -29,6 +33,46 @@ struct ScreenLock {
   ScreenLock& operator=(const ScreenLock&) = delete;
 };
 
+// Every postKey is counted here as well, under a lock of its own, so that a reader can
+// sleep until a key arrives instead of looking at the queue again and again.
+struct KeySignal {
+  std::mutex lock;
+  std::condition_variable posted;
+  uint64_t count = 0;
+};
+
+KeySignal& keySignal() {
+  static KeySignal* signal = new KeySignal;  // never destroyed: waits may outlive main
+  return *signal;
+}
+
+uint64_t keySignals() {
+  KeySignal& k = keySignal();
+  std::lock_guard<std::mutex> hold(k.lock);
+  return k.count;
+}
+
+// Waits until ready() holds, testing it again whenever a key is posted; gives up after
+// the time given (negative: never). The answer is ready()'s last one. ready() takes
+// the screen lock, so it is never called with the signal's lock held.
+template <class Ready>
+bool waitForKey(Ready ready, int32_t milliseconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  KeySignal& k = keySignal();
+  for (;;) {
+    const uint64_t seen = keySignals();
+    if (ready()) return true;
+    std::unique_lock<std::mutex> hold(k.lock);
+    const auto posted = [&] { return k.count != seen; };
+    if (milliseconds < 0) {
+      k.posted.wait(hold, posted);
+    } else if (!k.posted.wait_until(hold, deadline, posted)) {
+      hold.unlock();
+      return ready();
+    }
+  }
+}
+
 int32_t take_pressed_flag() {
   int32_t pressed = queue.key_pressed;
   queue.key_pressed = 0;
@@ -44,6 +88,15 @@ void postKey(int32_t code) {
   queue.tail = next;
   queue.key_pressed = 1;
   ++keys_posted;
+  // Noted apart from the queue as well, so that a full queue cannot drop it; before
+  // the waiters wake, so that they see it.
+  if (code == KEY_CLOSE_REQUEST) note_close_request();
+  KeySignal& k = keySignal();
+  {
+    std::lock_guard<std::mutex> hold(k.lock);
+    ++k.count;
+  }
+  k.posted.notify_all();
 }
 
 uint64_t keysPosted() { return keys_posted; }
@@ -111,13 +164,13 @@ StringDesc* graphicsInkey() {
 
 int32_t graphicsGetKey() {
   if (!currentScreen()) return 0;
-  for (;;) {
-    int32_t code = popKey();
-    if (code != 0) return code;
-    // The screen may be closed while waiting (the close request is a key too).
-    sleep_statement(20);
-    if (!currentScreen()) return 0;
-  }
+  int32_t code = popKey();
+  if (code != 0) return code;
+  // As the sleep statement does before it waits: the files get what was printed.
+  flush_file_channels();
+  // The screen may be closed while waiting (the close request is a key too).
+  waitForKey([&code] { return !currentScreen() || (code = popKey()) != 0; }, -1);
+  return currentScreen() ? code : 0;
 }
 
 int32_t graphicsKeyHit(int32_t) { return currentScreen() ? keyAvailable() : 0; }
@@ -153,19 +206,29 @@ int32_t graphicsSetMouse(int32_t x, int32_t y, int32_t cursor, int32_t clip) {
   return set_error(ERR_NONE);
 }
 
+// A key press ends the wait for a key at once, and the steps of 50 ms that a long
+// sleep takes while more than 50 ms are left; the rest is slept out.
 void graphicsSleep(int32_t milliseconds) {
+  const auto pressed = [] { return keyPressedSinceCheck() != 0; };
   if (milliseconds == -1) {
-    while (!keyPressedSinceCheck()) sleep_ms(50);
+    waitForKey([] { return keyPressedSinceCheck() != 0 || close_requested(); }, -1);
     return;
   }
   if (milliseconds >= 100) {
-    while (milliseconds > 50) {
-      if (keyPressedSinceCheck()) return;
-      sleep_ms(50);
-      milliseconds -= 50;
-    }
+    int32_t steps = 0;
+    while (milliseconds - steps > 50) steps += 50;
+    if (waitForKey(pressed, steps)) return;
+    milliseconds -= steps;
   }
   if (milliseconds > 0) sleep_ms(milliseconds);
+}
+
+void graphicsWaitKeyHit(int32_t step_ms) {
+  if (!currentScreen()) {
+    sleep_ms(step_ms);
+    return;
+  }
+  waitForKey([] { return !currentScreen() || keyAvailable() != 0; }, -1);
 }
 
 int32_t graphicsIsRedirected(int32_t) { return 0; }

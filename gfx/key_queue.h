@@ -58,4 +58,8 @@ int32_t graphicsSetMouse(int32_t x, int32_t y, int32_t cursor, int32_t clip);
 void graphicsSleep(int32_t milliseconds);
 int32_t graphicsIsRedirected(int32_t input);
 
+// The line editor's wait between two key-hit tests: returns once a key is waiting
+// (without a screen, after the step).
+void graphicsWaitKeyHit(int32_t step_ms);
+
 }  // namespace zv

@@ -180,6 +180,7 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
     set_view_rows_raw(-1, -1);
   } else {
     console_hooks_table() = graphics_hooks;
+    set_key_hit_wait(graphicsKeyHit, graphicsWaitKeyHit);
     ScreenState* s = createScreenState();
     if (!s) return failModeSet();
     s->mode_number = mode_number;

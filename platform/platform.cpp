@@ -10,11 +10,14 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <malloc.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -143,6 +146,53 @@ std::string host_file_name(const char* name) {
 
 std::FILE* open_file(const char* name, const char* mode) {
   return std::fopen(host_file_name(name).c_str(), mode);
+}
+
+std::FILE* open_file_for_sole_writing(const char* name) {
+  const std::string path = host_file_name(name);
+#ifdef _WIN32
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD why = GetLastError();
+    errno = why == ERROR_SHARING_VIOLATION || why == ERROR_LOCK_VIOLATION ? EBUSY
+            : why == ERROR_PATH_NOT_FOUND || why == ERROR_FILE_NOT_FOUND ? ENOENT
+            : why == ERROR_DISK_FULL ? ENOSPC : EACCES;
+    return nullptr;
+  }
+  if (!SetEndOfFile(h)) {
+    CloseHandle(h);
+    errno = EACCES;
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, "wb");
+  if (!stream) _close(fd);
+  return stream;
+#else
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int why = errno == EWOULDBLOCK ? EBUSY : errno;
+    close(fd);
+    errno = why;
+    return nullptr;
+  }
+  // Only a regular file has a length to cut (a device such as /dev/null has none).
+  struct stat about {};
+  const bool regular = fstat(fd, &about) == 0 && S_ISREG(about.st_mode);
+  std::FILE* stream = !regular || ftruncate(fd, 0) == 0 ? fdopen(fd, "wb") : nullptr;
+  if (!stream) {
+    const int why = errno;
+    close(fd);
+    errno = why;
+  }
+  return stream;
+#endif
 }
 
 std::FILE* reopen_file(const char* name, const char* mode, std::FILE* stream) {

@@ -41,6 +41,14 @@ std::string host_file_name(const char* name);
 // fopen on the host path of the name.
 std::FILE* open_file(const char* name, const char* mode);
 
+// A stream that writes the file from its start, held so that no other program can
+// write it while the stream is open: on Windows through the share mode (others may
+// read), elsewhere through an exclusive advisory lock that every other run of a
+// program opening the file this way asks for. The lock is taken before the file is
+// truncated, so a file that another program holds keeps its content; that case
+// fails with errno EBUSY. Null with errno on failure.
+std::FILE* open_file_for_sole_writing(const char* name);
+
 // freopen on the host path of the name.
 std::FILE* reopen_file(const char* name, const char* mode, std::FILE* stream);
 

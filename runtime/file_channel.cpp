@@ -415,7 +415,10 @@ int32_t file_open(ChannelRecord* ch, const char* given_name) {
     if (int32_t e = open_input(name.c_str(), ch, &f)) return e;
   } else {
     int why = 0;
-    if (ch->mode == MODE_OUTPUT || ch->mode == MODE_APPEND) {
+    if (ch->mode == MODE_OUTPUT && ch->lock == CHANNEL_LOCK_WRITE) {
+      f = open_file_for_sole_writing(name.c_str());
+      why = errno;
+    } else if (ch->mode == MODE_OUTPUT || ch->mode == MODE_APPEND) {
       f = open_file(name.c_str(), stream_mode);
       why = errno;
     } else {
@@ -518,6 +521,19 @@ void flush_file_streams() {
 }
 
 const FileChannelFailure& file_channel_failure() { return failure_record(); }
+
+std::string file_failure_reason(int error) {
+  switch (error) {
+    case EBUSY: return "von einem anderen Programm ge\x94" "ffnet";
+    case EACCES:
+    case EPERM: return "keine Berechtigung";
+    case EISDIR: return "ein Verzeichnis hat diesen Namen";
+    case ENOENT: return "Verzeichnis nicht gefunden";
+    case ENOSPC: return "der Datentr\x84ger ist voll";
+    case EROFS: return "der Datentr\x84ger ist schreibgesch\x81tzt";
+    default: return std::strerror(error);
+  }
+}
 
 void clear_file_channel_failure() { failure_record() = FileChannelFailure{}; }
 

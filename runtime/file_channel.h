@@ -11,6 +11,11 @@
 
 namespace zv {
 
+// The lock argument of the open statement. With CHANNEL_LOCK_WRITE an output channel
+// holds its file alone for writing while it is open (other programs may still read
+// it); a file that another program holds this way is not opened and keeps its content.
+constexpr int32_t CHANNEL_LOCK_NONE = 0, CHANNEL_LOCK_WRITE = 2;
+
 // name is released (a temporary). Returns the error number (also recorded).
 int32_t open_channel(StringDesc* name, int32_t mode, int32_t access, int32_t lock, int32_t channel,
                      int32_t record_length);
@@ -37,6 +42,9 @@ struct FileChannelFailure {
   std::string name;
 };
 const FileChannelFailure& file_channel_failure();
+// The reason of a failure for the program's messages, in German, code page 437: the
+// common causes in words of their own, anything else as the host words it.
+std::string file_failure_reason(int error);
 void clear_file_channel_failure();
 
 }  // namespace zv

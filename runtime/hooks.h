@@ -82,6 +82,14 @@ const ConsoleHooks& text_console_hooks();
 const ConsoleHooks& console_backend();
 void set_console_backend(const ConsoleHooks* backend);
 
+// Besides the table: how the line editor waits between two tests of the key-hit slot.
+// A screen whose keyboard can tell when a key arrives registers a wait together with
+// its key-hit slot; the wait returns once that slot would answer non-zero. While any
+// other key-hit slot serves, the editor sleeps the step between two tests.
+using KeyHitWait = void (*)(int32_t step_ms);
+void set_key_hit_wait(int32_t (*key_hit)(int32_t), KeyHitWait wait);
+void wait_for_key_hit(int32_t step_ms);
+
 // Calls a slot of the hooks table, or the console backend's version when it is empty:
 //   call_hook<&ConsoleHooks::print_buffer>(bytes, n, 0);
 template <auto Slot, class... Args>

@@ -36,10 +36,16 @@ void release_if_temp(StringDesc* s) {
 }
 
 // Waits for a key and returns its code: a one-byte string gives the byte, byte 255
-// and a scan code give scan * 256 + 255. The temporary from inkey is released.
+// and a scan code give scan * 256 + 255. The temporary from inkey is released. A
+// close request, whether it came as a key or was noted beside the keys, is answered
+// before any key still waiting.
 int32_t wait_for_key() {
   for (;;) {
-    while (!call_hook<&ConsoleHooks::key_hit>(0)) sleep_ms(KEY_WAIT_MS);
+    if (close_requested()) return EDITOR_KEY_CLOSE;
+    while (!call_hook<&ConsoleHooks::key_hit>(0)) {
+      if (close_requested()) return EDITOR_KEY_CLOSE;
+      wait_for_key_hit(KEY_WAIT_MS);
+    }
     StringDesc* key = call_hook<&ConsoleHooks::inkey>();
     int32_t length = string_length(key);
     int32_t code = -1;
@@ -53,6 +59,7 @@ int32_t wait_for_key() {
       }
     }
     release_temp(key);
+    if (code == EDITOR_KEY_CLOSE) note_close_request();
     if (code >= 0) return code;
   }
 }
@@ -80,7 +87,7 @@ int32_t read_typed(ChannelRecord* ch, void* buffer, size_t* count) {
   auto* out = static_cast<uint8_t*>(buffer);
   for (size_t i = 0; i < *count; ++i) {
     while (line->position < 0 || line->position >= line->length) {
-      while (!call_hook<&ConsoleHooks::key_hit>(0)) sleep_ms(KEY_WAIT_MS);
+      while (!call_hook<&ConsoleHooks::key_hit>(0)) wait_for_key_hit(KEY_WAIT_MS);
       StringDesc* key = call_hook<&ConsoleHooks::inkey>();
       int32_t n = string_length(key);
       if (n > static_cast<int32_t>(sizeof line->bytes)) n = sizeof line->bytes;
@@ -134,6 +141,10 @@ class LineEditor {
         move_to(cursor_);
       }
       if (key == 13 || key == 10) break;
+      if (key == EDITOR_KEY_CLOSE) {
+        text_.clear();
+        break;
+      }
       act(key);
       locate(0, 0, editing_visibility());
     }

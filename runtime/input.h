@@ -21,6 +21,8 @@ constexpr int32_t EDITOR_KEY_HOME = 71 * 256 + 255, EDITOR_KEY_UP = 72 * 256 + 2
                   EDITOR_KEY_LEFT = 75 * 256 + 255, EDITOR_KEY_RIGHT = 77 * 256 + 255,
                   EDITOR_KEY_END = 79 * 256 + 255, EDITOR_KEY_DOWN = 80 * 256 + 255,
                   EDITOR_KEY_DELETE = 83 * 256 + 255;
+// The window's close request as a key: the editor ends and leaves its line empty.
+constexpr int32_t EDITOR_KEY_CLOSE = 107 * 256 + 255;
 
 // The input context (context area 2).
 struct InputContext {

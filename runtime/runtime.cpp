@@ -1,6 +1,7 @@
 // The runtime context, its start-up and shutdown, error numbers and context areas.
 #include "runtime/runtime.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@ RuntimeContext context;
 int32_t init_counter = 0;
 const ConsoleHooks* backend_override = nullptr;
 bool failure_reported = false;
+std::atomic<bool> close_request{false};
 
 // Frees what the context owns, so that clearing it loses nothing.
 void release_context() {
@@ -88,12 +90,33 @@ const ConsoleHooks& console_backend() {
 
 void set_console_backend(const ConsoleHooks* backend) { backend_override = backend; }
 
+namespace {
+int32_t (*waited_key_hit)(int32_t) = nullptr;
+KeyHitWait key_hit_wait = nullptr;
+}  // namespace
+
+void set_key_hit_wait(int32_t (*key_hit)(int32_t), KeyHitWait wait) {
+  waited_key_hit = key_hit;
+  key_hit_wait = wait;
+}
+
+void wait_for_key_hit(int32_t step_ms) {
+  int32_t (*slot)(int32_t) = console_hooks_table().key_hit;
+  if (!slot) slot = console_backend().key_hit;
+  if (key_hit_wait && slot == waited_key_hit) {
+    key_hit_wait(step_ms);
+  } else {
+    sleep_ms(step_ms);
+  }
+}
+
 void runtime_constructor() {
   if (++init_counter != 1) return;
   release_context();
   std::memset(static_cast<void*>(&context), 0, sizeof context);
   clear_file_channel_failure();
   failure_reported = false;
+  close_request.store(false);
   set_view_rows_raw(-1, -1);
   setup_floating_point();
   console_reset();
@@ -123,6 +146,10 @@ void end_program(int32_t status) {
   if (close_channels_and_report() && status == 0) status = 1;
   std::exit(status);
 }
+
+void note_close_request() { close_request.store(true); }
+
+bool close_requested() { return close_request.load(); }
 
 void* context_area(int index, size_t size) {
   if (index < 0 || index >= CONTEXT_AREAS) return nullptr;

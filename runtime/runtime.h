@@ -63,6 +63,13 @@ void runtime_init(int32_t argument_count, char** argument_vector, int32_t langua
 // error is printed, and status 0 becomes 1.
 [[noreturn]] void end_program(int32_t status);
 
+// The user asked to close the program's window (its close button, Alt+F4, the
+// window manager's close). Noted from any thread by whoever delivers the request;
+// a waiting line editor gives up its line on it, and the program decides what it
+// means at its next wait. Cleared by the runtime constructor.
+void note_close_request();
+bool close_requested();
+
 int32_t set_error(int32_t number);
 int32_t get_error();
 

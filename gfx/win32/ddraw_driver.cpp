@@ -360,15 +360,25 @@ void ddrawPaint() {
 
 // One cycle's picture: palette, the dirty rows into the surface, then the paint.
 // The dirty flags are cleared only when the rows reached the surface. A cycle that
-// changed nothing blits nothing: what the window lost meanwhile comes back through
-// WM_PAINT.
-void presentFrame() {
+// has nothing to show makes no DirectDraw call (every call keeps some systems' command
+// threads busy for a while), except that after the window's messages (a display
+// change, a repaint) it looks for lost surfaces; what the window lost meanwhile comes
+// back through WM_PAINT.
+uint32_t presentFrame(uint32_t in) {
   WindowState& w = windowState();
   ScreenState* s = currentScreen();
-  if (!s || !s->dirty_lines) return;
+  if (!s || !s->dirty_lines) return 0;
   const int32_t scan = s->scanline_size > 1 ? s->scanline_size : 1;
   const int32_t flags = s->height * scan < w.height ? s->height * scan : w.height;
-  bool changed = std::memchr(s->dirty_lines, 1, static_cast<size_t>(flags)) != nullptr;
+  const auto anyDirty = [&] { return std::memchr(s->dirty_lines, 1, static_cast<size_t>(flags)) != nullptr; };
+  bool changed = anyDirty() || (w.palette_changed && dd.dd_palette);
+  if (!changed) {
+    if (!(in & CYCLE_AFTER_INPUT)) return 0;
+    restoreLostSurfaces();  // a restore marks every row dirty
+    if (!anyDirty()) return 0;
+  }
+  if (!(in & CYCLE_MAY_PRESENT)) return 0;  // the update loop comes back when the period has passed
+  changed = false;
   if (w.palette_changed && dd.dd_palette) {
     dd.dd_palette->SetEntries(0, 0, 256, w.palette_entries);
     w.palette_changed = 0;
@@ -378,9 +388,9 @@ void presentFrame() {
   HRESULT locked = DDERR_SURFACELOST;
   for (int32_t attempt = 0; attempt < LOST_SURFACE_ATTEMPTS && locked == DDERR_SURFACELOST; ++attempt) {
     restoreLostSurfaces();
-    if (!dd.back_surface) return;
+    if (!dd.back_surface) return 0;
     // A restore or a re-creation marks every row dirty.
-    changed = changed || std::memchr(s->dirty_lines, 1, static_cast<size_t>(flags)) != nullptr;
+    changed = changed || anyDirty();
     std::memset(&description, 0, sizeof description);
     description.dwSize = sizeof description;
     locked = dd.back_surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr);
@@ -393,6 +403,7 @@ void presentFrame() {
     std::memset(s->dirty_lines, 0, static_cast<size_t>(flags));
   }
   if (changed) ddrawPaint();
+  return SUCCEEDED(locked) ? CYCLE_PRESENTED : CYCLE_RETRY;
 }
 
 // The key states from the keyboard device: a key's entry is set while its scan code
@@ -411,22 +422,22 @@ void readKeyboard() {
   for (int32_t i = 0; i < KEY_STATE_COUNT; ++i) s->key_states[i] = ((keys[i] | keys[i + 128]) & 0x80) ? 1 : 0;
 }
 
-// One update cycle: the retrace handshake, then (unless an inactive full screen) the
-// frame presented and, while active, the keyboard read.
-void ddrawCycle() {
+// One update cycle: the retrace handshake, then (unless an inactive full screen, which
+// waits for its activation) the frame presented and, while active, the keyboard read.
+uint32_t ddrawCycle(uint32_t in) {
   const WindowState& w = windowState();
   if (dd.vsync_requested) {
     WaitForSingleObject(dd.vsync_event, RETRACE_WAIT_MS);
     dd.vsync_requested = 0;
   }
-  if (w.is_active || !fullScreen()) {
-    presentFrame();
-    if (w.is_active) readKeyboard();
-  }
+  if (!w.is_active && fullScreen()) return 0;
+  const uint32_t done = presentFrame(in);
+  if (w.is_active) readKeyboard();
+  return done;
 }
 
 DWORD ddrawThread(HANDLE start_event) {
-  return runUpdateThread(start_event, ddrawSetUp, ddrawTeardown, ddrawCycle, SleepInCycle::First);
+  return runUpdateThread(start_event, ddrawSetUp, ddrawTeardown, ddrawCycle);
 }
 
 int32_t ddrawOpen(const char* title, int32_t width, int32_t height, int32_t depth, int32_t refresh_rate,
@@ -463,6 +474,7 @@ void ddrawWaitRetrace() {
   IDirectDraw2* ddraw = dd.ddraw;
   if (ddraw) ddraw->AddRef();
   windowUnlock();
+  requestUpdateCycle();
   if (ddraw) {
     ddraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
     ddraw->Release();

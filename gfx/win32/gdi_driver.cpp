@@ -204,13 +204,17 @@ void gdiPaint() {
 
 // One cycle's presentation: the palette when it changed, then the band from the first
 // to the last dirty framebuffer row, each row on scanline-size window lines. The
-// dirty flags are cleared whether or not anything was copied.
-void presentChanges() {
+// dirty flags are cleared whether or not anything was copied. Nothing to show, no
+// GDI call.
+uint32_t presentChanges() {
   WindowState& w = windowState();
   ScreenState* s = currentScreen();
-  if (!s || !s->dirty_lines) return;
+  if (!s || !s->dirty_lines) return 0;
   const int32_t scan = scanlineSize(*s);
   const int32_t rows = s->height < w.height / scan ? s->height : w.height / scan;
+  const int32_t flags = s->height * scan < w.height ? s->height * scan : w.height;
+  const bool dirty = flags > 0 && std::memchr(s->dirty_lines, 1, static_cast<size_t>(flags)) != nullptr;
+  if (!dirty && !w.palette_changed) return 0;
   if (w.window && gdi.bitmap_info) {
     HDC dc = GetDC(w.window);
     if (w.palette_changed) {
@@ -247,22 +251,23 @@ void presentChanges() {
     }
     ReleaseDC(w.window, dc);
   }
-  const int32_t flags = s->height * scan < w.height ? s->height * scan : w.height;
   std::memset(s->dirty_lines, 0, static_cast<size_t>(flags));
+  return CYCLE_PRESENTED;
 }
 
-// One update cycle: the changed rows presented, then the key states refreshed while
-// the window is active.
-void gdiCycle() {
-  presentChanges();
-  if (!windowState().is_active) return;
+// One update cycle: the changed rows presented when a frame may be shown, then the
+// key states refreshed while the window is active.
+uint32_t gdiCycle(uint32_t in) {
+  const uint32_t done = (in & CYCLE_MAY_PRESENT) ? presentChanges() : 0;
+  if (!windowState().is_active) return done;
   BYTE keys[256];
   ScreenState* s = currentScreen();
   if (s && s->key_states && GetKeyboardState(keys)) refreshKeyStates(keys, s->key_states);
+  return done;
 }
 
 DWORD gdiThread(HANDLE start_event) {
-  return runUpdateThread(start_event, gdiSetUp, gdiTeardown, gdiCycle, SleepInCycle::Last);
+  return runUpdateThread(start_event, gdiSetUp, gdiTeardown, gdiCycle);
 }
 
 int32_t gdiOpen(const char* title, int32_t width, int32_t height, int32_t depth,

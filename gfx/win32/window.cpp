@@ -3,9 +3,12 @@
 // and the driver operations that every driver shares, and the common exit.
 #include "gfx/win32/window.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
+#include "gfx/key_queue.h"
 #include "gfx/screen_state.h"
 
 namespace zv {
@@ -53,6 +56,15 @@ class ProgramSideLock {
  private:
   bool taken_;
 };
+
+// Whether the update thread has something to show: rows marked dirty or a palette
+// change. Under window_lock.
+bool presentationWanted() {
+  if (window_state.palette_changed) return true;
+  const ScreenState* s = currentScreen();
+  return s && s->dirty_lines && s->height > 0 &&
+         std::memchr(s->dirty_lines, 1, static_cast<size_t>(s->height)) != nullptr;
+}
 
 }  // namespace
 
@@ -162,6 +174,12 @@ int32_t commonInitialise(const char* title, int32_t width, int32_t height, int32
 
   HANDLE start_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!start_event) return -1;
+  if (!in.update_wake) in.update_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!in.update_wake) {
+    CloseHandle(start_event);
+    return -1;
+  }
+  in.update_requested = false;
   InitializeCriticalSection(&in.window_lock);
   DWORD thread_id = 0;
   HANDLE thread = CreateThread(nullptr, 0, updateThreadEntry, start_event, 0, &thread_id);
@@ -193,19 +211,24 @@ int32_t createWindow(DWORD style, DWORD ex_style, int32_t x, int32_t y, int32_t 
   return 0;
 }
 
-void pumpMessages() {
+int32_t pumpMessages() {
   MSG message;
+  int32_t handled = 0;
   // The window can change while a message is handled (a fullscreen switch), so the
   // filter is read again for every message.
   while (window_state.window &&
          PeekMessageA(&message, window_state.window, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
+    ++handled;
   }
+  return handled;
 }
 
-DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(), void (*cycle)(),
-                      SleepInCycle sleep) {
+DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(),
+                      uint32_t (*cycle)(uint32_t in)) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto period = std::chrono::milliseconds(UPDATE_PERIOD_MS);
   InputState& in = input_state;
   if (set_up() != 0) {
     // Whatever the set-up made is released by its owner, this thread.
@@ -214,20 +237,58 @@ DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(
   }
   SetEvent(start_event);
   window_state.is_active = 1;
+  Clock::time_point last_frame = Clock::now() - period;
+  uint64_t keys_seen = keysPosted();
+  int32_t answering_frames = 0;
+  bool after_input = true;  // the first cycle looks at everything
   while (window_state.is_running) {
-    if (sleep == SleepInCycle::First) Sleep(10);
+    // Wakes asked for until now are answered by this cycle; one asked for from here on
+    // is new (the event first, so that no request is lost between the two).
+    ResetEvent(in.update_wake);
+    in.update_requested = false;
     EnterCriticalSection(&in.window_lock);
-    cycle();
-    pumpMessages();
+    const Clock::time_point now = Clock::now();
+    const uint64_t keys = keysPosted();  // postKey runs on this thread, inside the lock
+    if (keys != keys_seen) {
+      keys_seen = keys;
+      answering_frames = FRAMES_ANSWERING_A_KEY;
+    }
+    const bool may_present = answering_frames > 0 || now - last_frame >= period;
+    const uint32_t done = cycle((may_present ? CYCLE_MAY_PRESENT : 0) | (after_input ? CYCLE_AFTER_INPUT : 0));
+    const int32_t handled = pumpMessages();
+    const bool held_back = !may_present && presentationWanted();
     LeaveCriticalSection(&in.window_lock);
     in.update_cycles.fetch_add(1, std::memory_order_relaxed);
-    if (sleep == SleepInCycle::Last) Sleep(10);
+    if (done & CYCLE_PRESENTED) {
+      last_frame = now;
+      if (answering_frames > 0) --answering_frames;
+    }
+    after_input = handled > 0;
+    DWORD timeout = INFINITE;
+    if (handled > 0) {
+      // At once again: the key states follow the messages just handled, and keys
+      // they posted are answered.
+      timeout = 0;
+    } else if (held_back || (done & CYCLE_RETRY)) {
+      // Rounded up: a wait cut short would only look again and again until the time.
+      const auto due = std::chrono::ceil<std::chrono::milliseconds>(last_frame + period - Clock::now());
+      timeout = (done & CYCLE_RETRY) ? UPDATE_PERIOD_MS : static_cast<DWORD>(std::max<int64_t>(due.count(), 0));
+    }
+    // Frames held back wait for the period whatever the program draws meanwhile; its
+    // wakes count again from the next cycle on.
+    const DWORD wakes = held_back ? 0 : 1;
+    if (window_state.is_running) MsgWaitForMultipleObjects(wakes, &in.update_wake, FALSE, timeout, QS_ALLINPUT);
   }
   // The window goes with the thread that owns it; the exit finds nothing left.
   EnterCriticalSection(&in.window_lock);
   teardown();
   LeaveCriticalSection(&in.window_lock);
   return 0;
+}
+
+void requestUpdateCycle() {
+  InputState& in = input_state;
+  if (in.update_wake && !in.update_requested.exchange(true)) SetEvent(in.update_wake);
 }
 
 RECT clientRectOnScreen(HWND window) {
@@ -248,7 +309,12 @@ void confineCursor() {
 }
 
 void windowLock() { EnterCriticalSection(&input_state.window_lock); }
-void windowUnlock() { LeaveCriticalSection(&input_state.window_lock); }
+// The drawing side leaves the lock; what it drew or changed wakes the update thread.
+void windowUnlock() {
+  const bool wanted = presentationWanted();
+  LeaveCriticalSection(&input_state.window_lock);
+  if (wanted) requestUpdateCycle();
+}
 
 void windowSetColour(int32_t index, int32_t red, int32_t green, int32_t blue) {
   if (index < 0 || index > 255) return;
@@ -357,11 +423,16 @@ void commonExit() {
     if (s->driver && s->driver->unlock) s->driver->unlock();
   }
   if (in.update_thread) {
+    requestUpdateCycle();
     WaitForSingleObject(in.update_thread, INFINITE);
     CloseHandle(in.update_thread);
     in.update_thread = nullptr;
     in.update_thread_id = 0;
     DeleteCriticalSection(&in.window_lock);
+  }
+  if (in.update_wake) {
+    CloseHandle(in.update_wake);
+    in.update_wake = nullptr;
   }
   freeConversionBuffers();
   if (w.driver_exit) w.driver_exit();

@@ -117,6 +117,10 @@ struct InputState {
   // Update cycles completed since the program started (for benchmarks and tests that
   // wait for a whole cycle).
   std::atomic<uint64_t> update_cycles{0};
+  // Wakes the update thread (auto-reset; from open to close); set at most once per
+  // cycle: update_requested says a wake is pending.
+  HANDLE update_wake = nullptr;
+  std::atomic<bool> update_requested{false};
 };
 
 WindowState& windowState();
@@ -142,17 +146,33 @@ int32_t commonInitialise(const char* title, int32_t width, int32_t height, int32
 int32_t createWindow(DWORD style, DWORD ex_style, int32_t x, int32_t y, int32_t width,
                      int32_t height);
 
-// Takes and dispatches every message waiting for the window.
-void pumpMessages();
+// Takes and dispatches every message waiting for the window; how many there were.
+int32_t pumpMessages();
+
+// What the update loop tells a driver's cycle, and what the cycle answers.
+constexpr uint32_t CYCLE_MAY_PRESENT = 1;  // in: a frame may be shown now
+constexpr uint32_t CYCLE_AFTER_INPUT = 2;  // in: the window's messages were handled since the last cycle
+constexpr uint32_t CYCLE_PRESENTED = 1;    // out: a frame was shown
+constexpr uint32_t CYCLE_RETRY = 2;        // out: what is left to show failed; try again later
+
+// The shortest time between two frames while the program draws on its own, which
+// bounds presentation to about 100 frames a second; the first frames after a key are
+// shown at once, so that typing is answered without delay.
+constexpr int32_t UPDATE_PERIOD_MS = 10;
+constexpr int32_t FRAMES_ANSWERING_A_KEY = 3;
 
 // The update thread of the GDI and DirectDraw drivers: the set-up (whose failure
 // releases what it made and ends the thread), the start signal, then while the
-// window runs a 10 ms sleep and, under window_lock, the driver's cycle and the
-// window's messages; the teardown, under the lock, at the end. The sleep comes
-// before the cycle or after it.
-enum class SleepInCycle { First, Last };
-DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(), void (*cycle)(),
-                      SleepInCycle sleep);
+// window runs, under window_lock, the driver's cycle and the window's messages. In
+// between it waits, without a timer while nothing is left to do, until the window's
+// messages arrive, the program asks for a cycle (rows marked dirty, a palette
+// change, a retrace, the exit) or a frame held back by the period falls due. The
+// teardown, under the lock, at the end.
+DWORD runUpdateThread(HANDLE start_event, int32_t (*set_up)(), void (*teardown)(),
+                      uint32_t (*cycle)(uint32_t in));
+
+// Wakes the update thread for a cycle (any thread; cheap when a wake is pending).
+void requestUpdateCycle();
 
 // The window's client area in screen coordinates.
 RECT clientRectOnScreen(HWND window);

@@ -426,7 +426,7 @@ struct Modules {
                  ZV_EXPORT(GetMonitorInfoA), ZV_EXPORT(GetSystemMetrics), ZV_EXPORT(GetWindowRect),
                  ZV_EXPORT(GetWindowTextA), ZV_EXPORT(InvalidateRect), ZV_EXPORT(IsWindow), ZV_EXPORT(KillTimer),
                  ZV_EXPORT(LoadCursorA), ZV_EXPORT(LoadIconA), ZV_EXPORT(MapVirtualKeyA),
-                 ZV_EXPORT(MonitorFromPoint), ZV_EXPORT(MonitorFromWindow), ZV_EXPORT(PeekMessageA),
+                 ZV_EXPORT(MonitorFromPoint), ZV_EXPORT(MonitorFromWindow), ZV_EXPORT(MsgWaitForMultipleObjects), ZV_EXPORT(PeekMessageA),
                  ZV_EXPORT(PostMessageA), ZV_EXPORT(PostQuitMessage), ZV_EXPORT(PtInRect),
                  ZV_EXPORT(RegisterClassA), ZV_EXPORT(ReleaseCapture), ZV_EXPORT(ReleaseDC),
                  ZV_EXPORT(ScreenToClient), ZV_EXPORT(SendInput), ZV_EXPORT(SendMessageA), ZV_EXPORT(SetCapture),

@@ -66,6 +66,9 @@ struct ThreadQueue {
   std::vector<Timer> timers;
   int invalid_windows = 0;          // visible windows of the thread with an update region
   std::condition_variable wake;
+  // Set when a message arrives, reset when the thread looks at its queue; made by the
+  // thread's first MsgWaitForMultipleObjects.
+  HANDLE input_event = nullptr;
 };
 
 struct WindowClass {
@@ -162,6 +165,8 @@ ThreadQueue* currentQueueLocked();
 // its handle is signalled); otherwise that happens when the thread's storage goes.
 void releaseThreadQueue();
 ThreadQueue* queueLocked(DWORD thread_id);  // null when the thread has ended or never used USER32
+// Wakes the thread from GetMessageA and MsgWaitForMultipleObjects. Lock held.
+void wakeQueueLocked(ThreadQueue* queue);
 
 // The picture of a stock icon (LoadIconA with no module), 32 x 32 pixels 0xAARRGGBB;
 // null for any other handle.

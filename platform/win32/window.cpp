@@ -100,6 +100,9 @@ void syncKeyStateLocked(ThreadQueue* queue) {
 // (and a key message applied to the thread's keyboard state).
 bool fetchLocked(std::unique_lock<std::mutex>& hold, ThreadQueue* queue, MSG* out, HWND filter, UINT low,
                  UINT high, bool remove) {
+  // Whatever waits in the queue now has been looked at: MsgWaitForMultipleObjects
+  // returns for what arrives after this.
+  if (queue->input_event) ResetEvent(queue->input_event);
   if (!queue->sent.empty()) runSentLocked(hold, queue);
   syncKeyStateLocked(queue);
   for (auto it = queue->messages.begin(), next = it; it != queue->messages.end(); it = next) {
@@ -228,6 +231,7 @@ void releaseThreadQueue() {
   d.queues.erase(t_queue->id);
   for (SentMessage* sent : t_queue->sent) sent->done = true;
   d.sent_done.notify_all();
+  if (t_queue->input_event) CloseHandle(t_queue->input_event);
   delete t_queue;
   t_queue = nullptr;
 }
@@ -246,6 +250,11 @@ ThreadQueue* queueLocked(DWORD thread_id) {
   auto& queues = desktop().queues;
   auto it = queues.find(thread_id);
   return it == queues.end() ? nullptr : it->second;
+}
+
+void wakeQueueLocked(ThreadQueue* queue) {
+  queue->wake.notify_all();
+  if (queue->input_event) SetEvent(queue->input_event);
 }
 
 Window* windowLocked(HWND handle) {
@@ -325,7 +334,7 @@ bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wpara
   if (!queue) return false;
   queue->messages.push_back(
       QueuedMessage{MSG{window, message, wparam, lparam, static_cast<DWORD>(nowMs()), desktop().cursor}, character});
-  queue->wake.notify_all();
+  wakeQueueLocked(queue);
   return true;
 }
 
@@ -361,7 +370,7 @@ void invalidateLocked(Window* window, const RECT* rect) {
   window->update = r;
   if (ThreadQueue* queue = ownerQueueLocked(window)) {
     ++queue->invalid_windows;
-    queue->wake.notify_all();
+    wakeQueueLocked(queue);
   }
 }
 
@@ -652,6 +661,41 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max) {
   }
 }
 
+// The objects, or a message that arrives after the thread last looked at its queue
+// (posted, input, sent, a paint request), or a timer of the thread falling due, which
+// answers WAIT_OBJECT_0 + count. Every kind of message counts, whatever the mask.
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds, DWORD) {
+  if (count >= MAXIMUM_WAIT_OBJECTS || (count > 0 && !handles) || wait_all) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  HANDLE objects[MAXIMUM_WAIT_OBJECTS];
+  std::copy_n(handles, count, objects);
+  int64_t timer_due = INT64_MAX;
+  {
+    std::lock_guard<std::mutex> hold(userLock());
+    ThreadQueue* queue = currentQueueLocked();
+    if (!queue->input_event) queue->input_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!queue->input_event) return WAIT_FAILED;
+    if (!queue->sent.empty()) return WAIT_OBJECT_0 + count;
+    objects[count] = queue->input_event;
+    timer_due = nextTimerLocked(queue);
+    // A backend read on the caller's thread is read again within 10 ms.
+    if (desktop().backend && desktop().backend->pollEvents) timer_due = std::min(timer_due, nowMs() + 10);
+  }
+  DWORD wait = milliseconds;
+  bool timer_first = false;
+  if (timer_due != INT64_MAX) {
+    const int64_t until_timer = std::max<int64_t>(timer_due - nowMs(), 0);
+    if (milliseconds == INFINITE || until_timer < static_cast<int64_t>(milliseconds)) {
+      wait = static_cast<DWORD>(until_timer);
+      timer_first = true;
+    }
+  }
+  const DWORD woken = WaitForMultipleObjects(count + 1, objects, FALSE, wait);
+  return woken == WAIT_TIMEOUT && timer_first ? WAIT_OBJECT_0 + count : woken;
+}
+
 BOOL TranslateMessage(const MSG* msg) {
   if (!msg) return FALSE;
   UINT m = msg->message;
@@ -753,7 +797,7 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
   SentMessage sent;
   sent.msg = MSG{handle, message, wparam, lparam, GetTickCount(), desktop().cursor};
   queue->sent.push_back(&sent);
-  queue->wake.notify_all();
+  wakeQueueLocked(queue);
   desktop().sent_done.wait(hold, [&] { return sent.done; });
   return sent.result;
 }
@@ -1092,7 +1136,7 @@ UINT_PTR SetTimer(HWND handle, UINT_PTR id, UINT elapse, TIMERPROC timer_proc) {
   } else {
     queue->timers.push_back(timer);
   }
-  queue->wake.notify_all();
+  wakeQueueLocked(queue);
   return handle && id == 0 ? 1 : id;
 }
 

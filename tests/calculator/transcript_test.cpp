@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "calculator/calculator.h"
+#include "platform/platform.h"
 #include "runtime/file_channel.h"
 #include "runtime/runtime.h"
 #include "tests/support/files.h"
@@ -36,8 +37,9 @@ struct RunResult {
   size_t keys_left = 0;
 };
 
-// Types the nine entries (each closed with Enter) and gives one key per pause.
-RunResult run_with_entries(const std::vector<std::string>& entries, int pause_keys = 40) {
+// Types the nine entries (each closed with Enter) and gives one key per pause, in
+// the current directory.
+RunResult run_here(const std::vector<std::string>& entries, int pause_keys = 40) {
   runtime_exit();
   runtime_constructor();
   test::ScriptedConsole console;
@@ -50,16 +52,18 @@ RunResult run_with_entries(const std::vector<std::string>& entries, int pause_ke
   for (int i = 0; i < pause_keys; ++i) console.press(' ');
   test::install(console);
   RunResult run;
-  {
-    TempDir dir;
-    run_calculation();
-    run.report = read_file(test::report_file(dir.path()));
-  }
+  run_calculation();
+  if (std::filesystem::is_regular_file(test::report_file("."))) run.report = read_file(test::report_file("."));
   test::uninstall();
   run.screen = console.log;
   run.pauses = console.pauses;
   run.keys_left = console.keys.size();
   return run;
+}
+
+RunResult run_with_entries(const std::vector<std::string>& entries, int pause_keys = 40) {
+  TempDir dir;
+  return run_here(entries, pause_keys);
 }
 
 struct GoldenCase {
@@ -113,35 +117,99 @@ TEST(Transcript, EntriesThatAreNotNumbersReadAsZero) {
   EXPECT_EQ(run.report.substr(0, std::string(echo).size()), echo);
 }
 
-TEST(Transcript, UnwritableReportStillShowsTheWholeDialogue) {
-  runtime_exit();
-  runtime_constructor();
-  test::ScriptedConsole console;
-  for (const char* e : {"1", "0", "0", "0", "2", "0", "0", "0", "3"}) {
-    console.type(e);
-    console.press(13);
-  }
-  for (int i = 0; i < 40; ++i) console.press(' ');
-  test::install(console);
+// The golden screen of a run whose report could not be written, with the one line
+// that says so standing before the first pause.
+std::string screen_saying(const std::string& golden_screen, const std::string& reason) {
+  std::string screen = golden_screen;
+  screen.insert(screen.find("<PAUSE>"), " Bericht invar.txt nicht geschrieben: " + reason + "\r\n");
+  return screen;
+}
+
+// A report that cannot be written: the dialogue runs whole, and the first pause says
+// why. A directory in the report's place cannot be opened; a report that another run
+// holds is not touched.
+TEST(Transcript, UnwritableReportIsSaidOnTheScreenAndTheDialogueRuns) {
+  const std::vector<std::string> entries = {"1", "0", "0", "0", "2", "0", "0", "0", "3"};
+  const std::string golden_screen = read_file(std::string(ZV_GOLDEN_DIR) + "/diagonal_123.screen");
   {
     TempDir dir;
-    // A directory of the report's name makes the file impossible to create.
-    const std::string report = test::report_file(dir.path());
-    std::filesystem::remove(report);  // a report that an earlier run left there
-    ASSERT_TRUE(std::filesystem::create_directory(report));
-    run_calculation();
-    std::filesystem::remove(report);
-  }
-  test::uninstall();
-  EXPECT_EQ(console.log, read_file(std::string(ZV_GOLDEN_DIR) + "/diagonal_123.screen"));
-  // The lost report is recorded for the end of the program; this test ends no program.
+    ASSERT_TRUE(std::filesystem::create_directory(test::report_file(dir.path())));
+    RunResult run = run_here(entries);
 #ifdef _WIN32
-  EXPECT_EQ(file_channel_failure().error, EACCES);  // what the Windows C runtime says of a directory
+    EXPECT_EQ(file_channel_failure().error, EACCES);  // what Windows says of a directory
+    EXPECT_EQ(run.screen, screen_saying(golden_screen, "keine Berechtigung"));
 #else
-  EXPECT_EQ(file_channel_failure().error, EISDIR);
+    EXPECT_EQ(file_channel_failure().error, EISDIR);
+    EXPECT_EQ(run.screen, screen_saying(golden_screen, "ein Verzeichnis hat diesen Namen"));
 #endif
+    std::filesystem::remove(test::report_file(dir.path()));
+  }
+  {
+    TempDir dir;
+    // Another run holds its report, already partly written.
+    std::FILE* first = open_file_for_sole_writing(test::report_file(dir.path()).c_str());
+    ASSERT_NE(first, nullptr);
+    std::fputs("       a11 =  7\r\n", first);
+    std::fflush(first);
+    RunResult run = run_here(entries);
+    EXPECT_EQ(file_channel_failure().error, EBUSY);
+    EXPECT_EQ(run.screen, screen_saying(golden_screen, "von einem anderen Programm ge\x94" "ffnet"));
+    std::fclose(first);
+    EXPECT_EQ(read_file(test::report_file(dir.path())), "       a11 =  7\r\n");
+  }
   clear_file_channel_failure();
 }
+
+#ifndef _WIN32
+// The window's close request at an entry or at a pause ends the program there with
+// status 0; the report holds exactly what was printed before that wait.
+TEST(Transcript, CloseRequestEndsTheRunAtTheWaitWithTheReportSoFar) {
+  const std::vector<std::string> entries = {"1", "0", "0", "0", "2", "0", "0", "0", "3"};
+  // Where the report stands at each pause of an uninterrupted run.
+  std::vector<size_t> at_pause;
+  {
+    runtime_exit();
+    runtime_constructor();
+    test::ScriptedConsole console;
+    for (const std::string& e : entries) {
+      console.type(e);
+      console.press(13);
+    }
+    for (int i = 0; i < 11; ++i) console.press(' ');
+    console.at_pause = [&] { at_pause.push_back(read_file("invar.txt").size()); };
+    test::install(console);
+    TempDir dir;
+    run_calculation();
+    test::uninstall();
+  }
+  ASSERT_EQ(at_pause.size(), 11u);
+  const std::string golden = read_file(std::string(ZV_GOLDEN_DIR) + "/diagonal_123.report");
+  const struct {
+    int entries_typed;  // before the close request, at the next entry; 9: at a pause
+    int pause;          // the pause that gets the close request (from 1)
+  } cases[] = {{0, 0}, {4, 0}, {9, 1}, {9, 6}, {9, 11}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("entries " + std::to_string(c.entries_typed) + ", pause " + std::to_string(c.pause));
+    runtime_exit();
+    runtime_constructor();
+    test::ScriptedConsole console;
+    for (int i = 0; i < c.entries_typed; ++i) {
+      console.type(entries[static_cast<size_t>(i)]);
+      console.press(13);
+    }
+    if (c.entries_typed < 9) console.type("12");  // half an entry, given up
+    for (int i = 1; i < c.pause; ++i) console.press(' ');
+    console.press(test::KEY_CLOSE);
+    console.press(' ');  // a key that must not be reached
+    test::install(console);
+    TempDir dir;
+    EXPECT_EXIT(run_calculation(), ::testing::ExitedWithCode(0), "");
+    const size_t printed = c.pause > 0 ? at_pause[static_cast<size_t>(c.pause - 1)] : 0;
+    EXPECT_EQ(read_file("invar.txt"), golden.substr(0, printed));
+    test::uninstall();
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace zv

@@ -3,9 +3,10 @@
 // (xdotool) into the focused window and reads the window back with XGetImage. The
 // report must equal the terminal run's byte for byte and the window must show the
 // golden final screen pixel for pixel; the desktop's scale factor, full screen,
-// German text and a server that goes away are checked on the same runs. (The close
-// request is the in-process X11 driver test's.)
-// Skipped only where Xvfb is missing.
+// German text and a server that goes away are checked on the same runs; under a
+// window manager (openbox), closing the window, a window destroyed by another client,
+// Alt+Enter round trips and maximising. Skipped only where Xvfb (or, for the window
+// manager's tests, openbox and wmctrl) is missing.
 #include <gtest/gtest.h>
 
 #include <X11/keysym.h>
@@ -97,6 +98,21 @@ class WindowRun : public zv::test::ProgramWindow {
     *width = w;
     *height = h;
     return small;
+  }
+
+  // Alt+Enter, then waits for the program's window to have the size (a new window or
+  // the same one restyled) and gives it the focus.
+  bool switchTo(int width, int height) {
+    EXPECT_TRUE(key("alt+Return"));
+    ::Window now = 0;
+    const bool switched = waitUntil([&] {
+      int w = 0, h = 0;
+      now = client().find("invar");
+      return now != 0 && client().size(now, &w, &h) && w == width && h == height;
+    });
+    EXPECT_TRUE(switched) << "no " << width << " x " << height << " window after Alt+Enter";
+    setWindow(now);
+    return switched && focus();
   }
 
   // How the program's picture lies in the window: scaled, and centred with a border.
@@ -229,25 +245,13 @@ TEST(X11Window, AltEnterShowsThePictureScaledOnTheWholeScreenAndBack) {
   WindowRun run;
   ASSERT_TRUE(run.start());
   ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
-  auto switchTo = [&](int width, int height) {
-    ::Window before = run.window(), now = 0;
-    EXPECT_TRUE(run.key("alt+Return"));
-    const bool switched = waitUntil([&] {
-      int w = 0, h = 0;
-      now = run.client().find("invar");
-      return now != 0 && now != before && run.client().size(now, &w, &h) && w == width && h == height;
-    });
-    EXPECT_TRUE(switched) << "no " << width << " x " << height << " window after Alt+Enter";
-    run.setWindow(now);
-    return switched && run.focus();
-  };
   finishRun(run, [&](int pause) {
     if (pause != kPointHalfPauses) return false;
-    if (switchTo(1280, 1024)) {
+    if (run.switchTo(1280, 1024)) {
       run.setView(2, 0, 32);
       EXPECT_TRUE(run.settledPicture(png) == png) << "the full screen does not show the picture scaled and centred";
     }
-    if (switchTo(640, 480)) {
+    if (run.switchTo(640, 480)) {
       run.setView(1);
       EXPECT_TRUE(run.settledPicture(png) == png) << "the window does not show the picture after the switch back";
     }
@@ -308,6 +312,152 @@ TEST(X11Window, LostServerEndsTheProgramWithTheReportWritten) {
   EXPECT_FALSE(run.program().dumped_core());
   EXPECT_EQ(run.report(), printed);
   EXPECT_EQ(run.errors(), "");
+}
+
+#define ZV_SKIP_WITHOUT_WINDOW_MANAGER()                                                              \
+  do {                                                                                                \
+    ZV_SKIP_WITHOUT_XVFB();                                                                           \
+    if (!zv::test::onPath("openbox") || !zv::test::onPath("wmctrl"))                                  \
+      GTEST_SKIP() << "openbox or wmctrl is not installed (apt-get install openbox wmctrl)";          \
+  } while (false)
+
+// openbox on the run's display, as a desktop user has a window manager. It is ready
+// once it has run its start-up command: a window mapped earlier may be left alone.
+class WindowManager {
+ public:
+  explicit WindowManager(WindowRun& run)
+      : display_(run.server().display()),
+        marker_(dir_.path() + "/started"),
+        process_("/bin/sh", [this] {
+          setenv("DISPLAY", display_.c_str(), 1);
+          const int devnull = open("/dev/null", O_RDWR);
+          dup2(devnull, 0);
+          dup2(devnull, 1);
+          dup2(devnull, 2);
+        }, {"-c", "exec openbox --sm-disable --startup 'touch " + marker_ + "'"}) {}
+  bool ready() { return waitUntil([&] { return access(marker_.c_str(), F_OK) == 0; }); }
+
+ private:
+  zv::test::TempDir dir_{false};
+  std::string display_, marker_;
+  zv::test::ChildProcess process_;
+};
+
+// Brings the run to a wait: the first `entries` entries typed and the next one asked
+// for, or (pause > 0) every entry typed and the run at that pause.
+void bringTo(WindowRun& run, int entries, int pause) {
+  const std::vector<std::vector<std::string>> typed(kPointHalfKeys.begin(), kPointHalfKeys.begin() + entries);
+  ASSERT_TRUE(run.typeEntries(typed));
+  if (pause == 0) {
+    ASSERT_TRUE(waitUntil([&] { return run.rowShowsText(4 + entries); }));
+    return;
+  }
+  for (int p = 1; p <= pause; ++p) {
+    ASSERT_TRUE(run.nextPause()) << "pause " << p;
+    if (p < pause) {
+      ASSERT_TRUE(run.key("space"));
+    }
+  }
+}
+
+// The window closed at an entry or a pause, by the frame's close button (the window
+// manager's close, as wmctrl asks for it), by Alt+F4, or destroyed by another client.
+// A close ends the run with status 0 and a destroyed window with status 1, each at
+// once, and the report holds exactly what was printed before that wait.
+TEST(DesktopWindow, ClosingOrDestroyingTheWindowEndsTheRunWithTheReportKept) {
+  ZV_SKIP_WITHOUT_WINDOW_MANAGER();
+  enum How { close_button, alt_f4, destroyed };
+  const struct {
+    const char* name;
+    How how;
+    int entries, pause;
+    int status;
+  } cases[] = {{"close button at the first entry", close_button, 0, 0, 0},
+               {"Alt+F4 at the fourth entry", alt_f4, 3, 0, 0},
+               {"close button at the third pause", close_button, 9, 3, 0},
+               {"Alt+F4 at the first pause", alt_f4, 9, 1, 0},
+               {"destroyed at an entry", destroyed, 2, 0, 1},
+               {"destroyed at the second pause", destroyed, 9, 2, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WindowRun run;
+    WindowManager manager(run);
+    ASSERT_TRUE(manager.ready());
+    ASSERT_TRUE(run.start());
+    bringTo(run, c.entries, c.pause);
+    const std::string printed = run.report();
+    ASSERT_EQ(printed, golden("point_half.report").substr(0, printed.size()));
+    const std::string id = std::to_string(run.window());
+    const auto asked = Clock::now();
+    switch (c.how) {
+      case close_button: ASSERT_TRUE(runTool(run.server().display(), {"wmctrl", "-i", "-c", id})); break;
+      case alt_f4: ASSERT_TRUE(run.key("alt+F4")); break;
+      case destroyed: ASSERT_TRUE(run.xdotool({"windowclose", id})); break;
+    }
+    EXPECT_EQ(run.program().wait(5), c.status) << "not ended 5 s after the request";
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count();
+    std::printf("%s: ended after %lld ms\n", c.name, static_cast<long long>(took));
+    EXPECT_EQ(run.program().end_signal(), 0);
+    EXPECT_EQ(run.report(), printed);
+    EXPECT_EQ(run.errors(), "");
+  }
+}
+
+// Five Alt+Enter round trips per driver, with and without a window manager: the
+// window comes back each time where it was, at its size; then maximising (asked of
+// the window manager as its maximise button does) is the switch to full screen, and
+// the window manager cannot resize the window.
+TEST(DesktopWindow, AltEnterRoundTripsKeepThePlaceAndMaximisingIsFullScreen) {
+  ZV_SKIP_WITHOUT_WINDOW_MANAGER();
+  for (const char* driver : {"DirectX", "GDI", "OpenGL"}) {
+    for (bool managed : {false, true}) {
+      SCOPED_TRACE(std::string(driver) + (managed ? " under openbox" : " without a window manager"));
+      WindowRun run(driver);
+      std::unique_ptr<WindowManager> manager;
+      if (managed) {
+        manager = std::make_unique<WindowManager>(run);
+        ASSERT_TRUE(manager->ready());
+      }
+      ASSERT_TRUE(run.start());
+      ASSERT_TRUE(waitUntil([&] { return run.rowShowsText(4); }));
+      int x0 = 0, y0 = 0;
+      ASSERT_TRUE(run.client().origin(run.window(), &x0, &y0));
+      auto placedAsBefore = [&] {
+        int x = 0, y = 0, width = 0, height = 0;
+        const bool same = waitUntil([&] {
+          return run.client().origin(run.window(), &x, &y) && run.client().size(run.window(), &width, &height) &&
+                 x == x0 && y == y0 && width == 640 && height == 480;
+        }, 5);
+        EXPECT_TRUE(same) << "window at " << x << "," << y << " (" << width << " x " << height << "), was at "
+                          << x0 << "," << y0;
+        return same;
+      };
+      for (int trip = 1; trip <= 5; ++trip) {
+        SCOPED_TRACE("round trip " + std::to_string(trip));
+        ASSERT_TRUE(run.switchTo(1280, 1024));
+        ASSERT_TRUE(run.switchTo(640, 480));
+        ASSERT_TRUE(placedAsBefore());
+      }
+      if (!managed) continue;
+      const std::string id = std::to_string(run.window());
+      ASSERT_TRUE(runTool(run.server().display(), {"xdotool", "windowsize", id, "800", "600"}));
+      // WM_NORMAL_HINTS: flags, 4 unused, minimum width and height, maximum width and height.
+      const std::vector<long> hints = run.client().property(run.window(), "WM_NORMAL_HINTS");
+      ASSERT_GE(hints.size(), 9u);
+      EXPECT_EQ(std::vector<long>(hints.begin() + 5, hints.begin() + 9), (std::vector<long>{640, 480, 640, 480}));
+      ASSERT_TRUE(placedAsBefore());
+      ASSERT_TRUE(runTool(run.server().display(), {"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}));
+      EXPECT_TRUE(waitUntil([&] {
+        int w = 0, h = 0;
+        const ::Window now = run.client().find("invar");
+        return now != 0 && run.client().size(now, &w, &h) && w == 1280 && h == 1024;
+      })) << "maximising did not switch to full screen";
+      run.setWindow(run.client().find("invar"));
+      ASSERT_TRUE(run.focus());
+      ASSERT_TRUE(run.switchTo(640, 480));
+      placedAsBefore();
+    }
+  }
 }
 
 }  // namespace

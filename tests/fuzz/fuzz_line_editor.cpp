@@ -10,6 +10,7 @@
 
 #include "runtime/hooks.h"
 #include "runtime/input.h"
+#include "runtime/runtime.h"
 #include "runtime/statements.h"
 #include "runtime/strings.h"
 #include "tests/fuzz/fuzz_target.h"
@@ -50,6 +51,7 @@ std::string model(std::string text, const std::vector<int32_t>& keys, int32_t wi
   const size_t w = static_cast<size_t>(width);
   for (int32_t key : keys) {
     if (key == 13 || key == 10) break;
+    if (key == zv::EDITOR_KEY_CLOSE) return std::string();
     if (key == 8) {
       if (cursor > 0) text.erase(--cursor, 1);
     } else if (key == 9 || (key >= 32 && key <= 255)) {
@@ -121,5 +123,10 @@ ZV_FUZZ_TARGET(line_editor) {
   zv::set_view_rows_raw(-1, -1);
   zv::test::uninstall();
   current = nullptr;
+  // A close request stays noted for the rest of the run: the next input starts afresh.
+  if (zv::close_requested()) {
+    zv::runtime_exit();
+    zv::runtime_constructor();
+  }
   return 0;
 }

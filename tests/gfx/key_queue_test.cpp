@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -182,6 +184,57 @@ TEST_F(KeyQueueTest, ConcurrentPostingKeepsOrder) {
   producer.join();
   EXPECT_EQ(last, COUNT);  // the newest code is never dropped
   EXPECT_GT(received, 0);
+}
+
+
+// Every reader that waits for a key sleeps until one is posted: it does not look at
+// the queue while nothing comes, and it returns once the key is there.
+struct WaitingReader {
+  const char* name;
+  int32_t (*wait)();  // on the reader's thread; what it found
+  int32_t expected;
+};
+
+TEST_F(KeyQueueTest, WaitingReadersSleepUntilAKeyIsPosted) {
+  const WaitingReader readers[] = {
+      {"get key", [] { return graphicsGetKey(); }, 'g'},
+      {"sleep until a key", [] { graphicsSleep(-1); return keyAvailable(); }, 1},
+      {"long sleep", [] { graphicsSleep(600000); return keyAvailable() * 2 + keyPressedSinceCheck(); }, 2},
+      {"line editor's wait", [] { graphicsWaitKeyHit(25); return keyAvailable(); }, 1},
+  };
+  build(MODE_18);
+  const auto locks = [] {
+    std::lock_guard<std::mutex> hold(driverLog().mutex);
+    return driverLog().locks;
+  };
+  for (const WaitingReader& reader : readers) {
+    SCOPED_TRACE(reader.name);
+    resetKeyQueue();
+    struct Outcome {
+      std::atomic<bool> done{false};
+      std::atomic<int32_t> found{-1};
+    };
+    auto outcome = std::make_shared<Outcome>();  // outlives a reader that never wakes
+    std::atomic<bool>& done = outcome->done;
+    std::thread waiting([outcome, wait = reader.wait] {
+      outcome->found = wait();
+      outcome->done = true;
+    });
+    sleep_ms(50);  // the reader has looked once and waits
+    const int before = locks();
+    sleep_ms(300);
+    // A reader that polled would have looked at least six times by now.
+    EXPECT_LE(locks() - before, 2);
+    EXPECT_FALSE(done);
+    post('g');
+    for (int i = 0; i < 1000 && !done; ++i) sleep_ms(10);
+    if (!done) {
+      waiting.detach();
+      FAIL() << "the key did not end the wait";
+    }
+    waiting.join();
+    EXPECT_EQ(outcome->found, reader.expected);
+  }
 }
 
 }  // namespace

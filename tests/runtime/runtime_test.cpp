@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/channel.h"
+#include "runtime/hooks.h"
 #include "runtime/runtime.h"
 #include "runtime/statements.h"
 #include "runtime/strings.h"
@@ -181,6 +182,35 @@ TEST_F(RuntimeTest, ScreenRecordTakesItsColumnAndWidthFromTheConsole) {
   EXPECT_EQ(s->column, 9);
   EXPECT_EQ(s->width, 64);
   EXPECT_NE(s->handle, nullptr);
+}
+
+
+// The line editor's wait between key-hit tests is the registered one only while its
+// key-hit slot serves; any other slot is polled.
+int waits = 0;
+int32_t registeredKeyHit(int32_t) { return 0; }
+int32_t otherKeyHit(int32_t) { return 0; }
+void countingWait(int32_t step_ms) {
+  EXPECT_EQ(step_ms, 25);
+  ++waits;
+}
+
+TEST_F(RuntimeTest, KeyHitWaitFollowsTheSlotItWasRegisteredFor) {
+  const struct {
+    const char* name;
+    int32_t (*slot)(int32_t);  // null: the console backend's
+    int expected_waits;
+  } cases[] = {{"registered slot", registeredKeyHit, 1}, {"another slot", otherKeyHit, 0}, {"backend", nullptr, 0}};
+  set_key_hit_wait(registeredKeyHit, countingWait);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    waits = 0;
+    console_hooks_table().key_hit = c.slot;
+    wait_for_key_hit(25);
+    EXPECT_EQ(waits, c.expected_waits);
+  }
+  console_hooks_table().key_hit = nullptr;
+  set_key_hit_wait(nullptr, nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "runtime/hooks.h"
 #include "runtime/input.h"
+#include "runtime/runtime.h"
 #include "runtime/strings.h"
 
 namespace zv::test {
@@ -105,6 +106,8 @@ void sc_sleep(int32_t milliseconds) {
   if (milliseconds != -1) return;
   ++active->pauses;
   active->log += "<PAUSE>";
+  if (active->at_pause) active->at_pause();
+  if (!active->keys.empty() && active->keys.front() == KEY_CLOSE) note_close_request();
   if (active->pause_consumes_key && !active->keys.empty()) active->keys.pop_front();
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 
 namespace zv::test {
@@ -21,6 +22,8 @@ struct ScriptedConsole {
   bool redirected = false;
   // When set, a pause consumes one key (as the real console does on a terminal).
   bool pause_consumes_key = true;
+  // Called at every pause, before its key is taken.
+  std::function<void()> at_pause;
   // What the screen showed, in order: printed text, "<CLS>" and "<PAUSE>" (cursor
   // moves are not recorded: they change no text).
   std::string log;
@@ -28,6 +31,10 @@ struct ScriptedConsole {
   void type(const std::string& text);  // queues each byte as a key
   void press(int32_t code) { keys.push_back(code); }
 };
+
+// The window's close request as a key code. The console delivers it as the window
+// layer does: a key, and the request noted with the runtime.
+constexpr int32_t KEY_CLOSE = 107 * 256 + 255;
 
 // Puts the console in the text console's place behind the hooks table (the table
 // itself is emptied); uninstall restores the text console.

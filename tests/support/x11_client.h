@@ -83,12 +83,15 @@ class Client {
     XSync(display_, False);
   }
 
-  // The mapped top-level window with that title, or 0.
-  ::Window find(const char* title) {
-    ::Window root = DefaultRootWindow(display_), parent = 0, *children = nullptr;
+  // The mapped top-level window with that title, or 0; under a window manager the
+  // window lies inside its frame, a level or two further down.
+  ::Window find(const char* title) { return findBelow(DefaultRootWindow(display_), title, 3); }
+
+  ::Window findBelow(::Window window, const char* title, int levels) {
+    ::Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
     ::Window found = 0;
-    if (!XQueryTree(display_, root, &root, &parent, &children, &count)) return 0;
+    if (!XQueryTree(display_, window, &root, &parent, &children, &count)) return 0;
     for (unsigned i = 0; i < count && !found; ++i) {
       char* name = nullptr;
       XWindowAttributes attributes;
@@ -100,8 +103,15 @@ class Client {
         XFree(name);
       }
     }
+    for (unsigned i = 0; i < count && !found && levels > 1; ++i) found = findBelow(children[i], title, levels - 1);
     if (children) XFree(children);
     return found;
+  }
+
+  // Where the window's top-left corner lies on the screen.
+  bool origin(::Window window, int* x, int* y) {
+    ::Window child = 0;
+    return XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, x, y, &child) != 0;
   }
 
   ::Window focused() {

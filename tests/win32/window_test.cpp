@@ -426,5 +426,63 @@ TEST_F(Windows, TrackMouseEventReportsTheLeaveOnce) {
   EXPECT_EQ(seen, std::vector<UINT>{WM_MOUSELEAVE});
 }
 
+// MsgWaitForMultipleObjects ends on what arrives after the thread last looked at its
+// queue, on its objects and on a timer of the thread; otherwise at its time-out.
+constexpr DWORD kLong = 10000;  // a wait that only a fault lets run out
+
+struct MessageWaitCase {
+  const char* name;
+  // Done before the wait, on the waiting thread: what is already there.
+  void (*before)(HWND window);
+  // Done 20 ms into the wait, on another thread.
+  void (*during)(HWND window, HANDLE event);
+  DWORD timeout;
+  DWORD expected;  // WAIT_OBJECT_0 + 1 is the message
+};
+
+TEST_F(Windows, MessageWaitEndsOnNewMessagesObjectsAndTimers) {
+  const MessageWaitCase cases[] = {
+      {"nothing comes", [](HWND) {}, nullptr, 30, WAIT_TIMEOUT},
+      {"an object is signalled", [](HWND) {}, [](HWND, HANDLE event) { SetEvent(event); }, kLong, WAIT_OBJECT_0},
+      {"another thread posts", [](HWND) {},
+       [](HWND window, HANDLE) { PostMessageA(window, WM_USER, 0, 0); }, kLong, WAIT_OBJECT_0 + 1},
+      {"another thread sends", [](HWND) {},
+       [](HWND window, HANDLE) { SendMessageA(window, WM_USER, 0, 0); }, kLong, WAIT_OBJECT_0 + 1},
+      {"a message waits unseen", [](HWND window) { PostMessageA(window, WM_USER, 0, 0); }, nullptr, kLong,
+       WAIT_OBJECT_0 + 1},
+      {"a message was looked at", [](HWND window) {
+         PostMessageA(window, WM_USER, 0, 0);
+         MSG m;
+         PeekMessageA(&m, window, 0, 0, PM_NOREMOVE);
+       }, nullptr, 30, WAIT_TIMEOUT},
+      {"a window needs painting", [](HWND) {},
+       [](HWND window, HANDLE) { InvalidateRect(window, nullptr, FALSE); }, kLong, WAIT_OBJECT_0 + 1},
+      {"a timer falls due", [](HWND window) { SetTimer(window, 7, 20, nullptr); }, nullptr, kLong, WAIT_OBJECT_0 + 1},
+  };
+  for (const MessageWaitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    HWND window = CreateWindowExA(0, kClassName, "wait", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    takeMessages();
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    c.before(window);
+    std::thread other([&] {
+      if (!c.during) return;
+      Sleep(20);
+      c.during(window, event);
+    });
+    // A sent message is answered while the waiting thread looks at its queue.
+    DWORD woken = MsgWaitForMultipleObjects(1, &event, FALSE, c.timeout, QS_ALLINPUT);
+    EXPECT_EQ(woken, c.expected);
+    takeMessages();  // also answers a sender that is still waiting
+    other.join();
+    KillTimer(window, 7);
+    DestroyWindow(window);
+    CloseHandle(event);
+    takeMessages();
+  }
+}
+
 }  // namespace
 }  // namespace zv::win32test

@@ -371,6 +371,7 @@ typedef struct tagLOGPALETTE {
 #define WAIT_TIMEOUT 0x00000102
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define MAXIMUM_WAIT_OBJECTS 64
+#define QS_ALLINPUT 0x04FF
 #define STILL_ACTIVE 259
 #define CREATE_SUSPENDED 0x00000004
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
@@ -891,6 +892,8 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max, UINT remove);
 BOOL GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max);
 BOOL TranslateMessage(const MSG* msg);
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds,
+                                DWORD wake_mask);
 LRESULT DispatchMessageA(const MSG* msg);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL PostThreadMessageA(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam);

@@ -41,7 +41,10 @@ struct Record {
   XWindow xid = 0;
   RECT client{};  // screen coordinates of the layer
   DWORD style = 0, ex_style = 0;
-  std::vector<uint32_t> pixels;  // the client area, 0x00RRGGBB
+  std::vector<uint32_t> pixels;  // the client area, 0x00RRGGBB; empty while the image is the surface
+  // The shared image holds the pixels as they are (the server's format, unscaled):
+  // the layer writes straight into it and nothing is copied before it is sent.
+  bool image_is_surface = false;
   int32_t width = 0, height = 0;
   XImage* image = nullptr;  // the client area as shown: width * scale by height * scale
   XShmSegmentInfo shm{};
@@ -247,8 +250,21 @@ XImage* sharedImageLocked(Record* r, int32_t width, int32_t height) {
 // The picture of the whole client area, drawn anew from the pixels.
 void fillImageLocked(Record* r);
 
+// The pixels back in the record's own buffer, when they lived in the image.
+void takePixelsFromImageLocked(Record* r) {
+  if (!r->image_is_surface) return;
+  r->pixels.resize(static_cast<size_t>(r->width) * static_cast<size_t>(r->height));
+  for (int32_t y = 0; y < r->height; ++y) {
+    std::memcpy(r->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(r->width),
+                r->image->data + static_cast<size_t>(y) * static_cast<size_t>(r->image->bytes_per_line),
+                static_cast<size_t>(r->width) * 4);
+  }
+  r->image_is_surface = false;
+}
+
 void makeImageLocked(Record* r) {
   Connection& c = connection();
+  takePixelsFromImageLocked(r);
   freeImageLocked(r);
   int32_t width = std::max(r->width * r->scale, 1), height = std::max(r->height * r->scale, 1);
   r->image = sharedImageLocked(r, width, height);
@@ -265,6 +281,10 @@ void makeImageLocked(Record* r) {
     }
   }
   fillImageLocked(r);
+  if (r->image && r->shared && r->scale == 1 && directImage(r->image)) {
+    r->image_is_surface = true;
+    std::vector<uint32_t>().swap(r->pixels);
+  }
 }
 
 // Copies a band of the pixels into the image, each pixel as a scale × scale block.
@@ -339,22 +359,21 @@ void setNetStateLocked(Record* r, Atom state, bool on) {
                   reinterpret_cast<unsigned char*>(states), count);
 }
 
-// Window-manager hints of the style: frame or none, resizable only towards a
-// maximised window, position as asked.
+// Window-manager hints of the style: frame or none, position as asked, the size
+// fixed (the picture is never stretched to a frame the user dragged; maximising is
+// the switch to full screen, seen in the request itself). Static gravity: the
+// position is the client area's, the frame goes around it, so a window put back
+// where it was does not move by the frame's size.
 void setHintsLocked(Record* r, int32_t x, int32_t y, int32_t width, int32_t height) {
   Connection& c = connection();
   XSizeHints* hints = XAllocSizeHints();
   if (hints) {
-    hints->flags = PPosition | USPosition | PMinSize;
+    hints->flags = PPosition | USPosition | PMinSize | PMaxSize | PWinGravity;
     hints->x = x;
     hints->y = y;
-    hints->min_width = hints->base_width = width;
-    hints->min_height = hints->base_height = height;
-    if (!(r->style & WS_MAXIMIZEBOX) && !(r->style & WS_THICKFRAME)) {
-      hints->flags |= PMaxSize;
-      hints->max_width = width;
-      hints->max_height = height;
-    }
+    hints->min_width = hints->max_width = hints->base_width = width;
+    hints->min_height = hints->max_height = hints->base_height = height;
+    hints->win_gravity = StaticGravity;
     XSetWMNormalHints(c.display, r->xid, hints);
     XFree(hints);
   }
@@ -393,6 +412,7 @@ void layoutLocked(Record* r, bool created) {
   r->fullscreen = fullscreen;
   r->scale = t.scale;
   if (width != r->width || height != r->height) {
+    takePixelsFromImageLocked(r);
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
     for (int32_t row = 0; row < std::min(height, r->height); ++row) {
       std::copy_n(r->pixels.begin() + static_cast<ptrdiff_t>(row) * r->width, std::min(width, r->width),
@@ -591,7 +611,11 @@ void raiseWindow(NativeWindow* window) {
 
 bool lockSurface(NativeWindow* window, Surface* surface) {
   Record* r = self(window);
-  *surface = Surface{r->pixels.data(), r->width, r->width, r->height};
+  if (r->image_is_surface) {
+    *surface = Surface{reinterpret_cast<uint32_t*>(r->image->data), r->image->bytes_per_line / 4, r->width, r->height};
+  } else {
+    *surface = Surface{r->pixels.data(), r->width, r->width, r->height};
+  }
   return true;
 }
 
@@ -601,7 +625,7 @@ void unlockSurface(NativeWindow* window, const RECT& changed) {
   RECT band{std::max<LONG>(changed.left, 0), std::max<LONG>(changed.top, 0), std::min<LONG>(changed.right, r->width),
             std::min<LONG>(changed.bottom, r->height)};
   if (band.left >= band.right || band.top >= band.bottom) return;
-  copyToImageLocked(r, band);
+  if (!r->image_is_surface) copyToImageLocked(r, band);
   const int32_t k = r->scale;
   putImageLocked(r, static_cast<int32_t>(band.left) * k, static_cast<int32_t>(band.top) * k,
                  static_cast<int32_t>(band.right - band.left) * k, static_cast<int32_t>(band.bottom - band.top) * k);
@@ -740,7 +764,7 @@ const Backend kX11Backend = {"x11",        createWindow,  destroyWindow, showWin
 
 // What an X event asks of the layer, delivered once the X lock is left.
 struct Action {
-  enum Kind { key, move, button, wheel, activate, deactivate, expose, close, maximize, moved } kind;
+  enum Kind { key, move, button, wheel, activate, deactivate, expose, close, maximize, moved, lost } kind;
   HWND window = nullptr;
   x11::KeyOutput key_output{};
   int32_t a = 0, b = 0;
@@ -763,6 +787,9 @@ void deliver(const Action& action) {
     case Action::close: backendCloseRequest(action.window); break;
     case Action::maximize: backendMaximize(action.window); break;
     case Action::moved: backendWindowMoved(action.window, action.a, action.b); break;
+    // The program's window is gone and the program cannot make it again: an end, as
+    // when the server goes, rather than a run that waits for keys no window can take.
+    case Action::lost: fatal_exit(1);
   }
 }
 
@@ -797,6 +824,18 @@ Record* recordLocked(XWindow xid) {
   auto& windows = connection().windows;
   auto it = windows.find(xid);
   return it == windows.end() ? nullptr : it->second;
+}
+
+// A request to the window manager (seen on the root window) to maximise a window
+// both ways: a window of fixed size is not maximised by the manager, so the request
+// itself tells the program, which switches to full screen instead.
+bool asksToMaximize(const XClientMessageEvent& message) {
+  const Connection& c = connection();
+  constexpr long REMOVE = 0;
+  if (message.format != 32 || message.data.l[0] == REMOVE) return false;
+  const auto first = static_cast<Atom>(message.data.l[1]), second = static_cast<Atom>(message.data.l[2]);
+  return (first == c.state_max_vert && second == c.state_max_horz) ||
+         (first == c.state_max_horz && second == c.state_max_vert);
 }
 
 void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
@@ -929,6 +968,9 @@ void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
           static_cast<Atom>(event.xclient.data.l[0]) == c.wm_delete) {
         actions.push_back(Action{Action::close, r->window});
       }
+      if (r && event.xclient.message_type == c.net_wm_state && asksToMaximize(event.xclient) && !r->fullscreen) {
+        actions.push_back(Action{Action::maximize, r->window});
+      }
       break;
     case MapNotify:
       if (!r) break;
@@ -941,6 +983,11 @@ void handleEventLocked(XEvent& event, std::vector<Action>& actions) {
       break;
     case UnmapNotify:
       if (r) r->mapped = false;
+      break;
+    case DestroyNotify:
+      // The backend forgets its windows before it destroys them: a window still known
+      // here was destroyed by another client.
+      if (r && event.xdestroywindow.window == r->xid) actions.push_back(Action{Action::lost, r->window});
       break;
     case ConfigureNotify: {
       if (!r || r->fullscreen) break;
@@ -1097,6 +1144,8 @@ const Backend* openDisplayBackend() {
   XFreePixmap(display, blank);
   readKeyNamesLocked();
   listModesLocked();
+  // Requests that clients send the window manager about our windows pass the root.
+  XSelectInput(display, c.root, SubstructureNotifyMask);
   if (pipe2(c.wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     XCloseDisplay(display);
     c.display = nullptr;

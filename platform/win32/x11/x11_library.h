@@ -26,7 +26,7 @@ namespace zv::win32 {
   X(XDefineCursor) X(XUndefineCursor) X(XCreateBitmapFromData) X(XCreatePixmapCursor) X(XFreePixmap)             \
   X(XCreateColormap) X(XFreeColormap) X(XCreateImage) X(XPutImage) X(XGetScreenSaver) X(XSetScreenSaver)          \
   X(XResetScreenSaver) X(XLookupString) X(XRefreshKeyboardMapping) X(XkbGetMap) X(XkbGetNames)                    \
-  X(XkbFreeKeyboard) X(XkbKeycodeToKeysym) X(XkbSetDetectableAutoRepeat)                                          \
+  X(XkbFreeKeyboard) X(XkbKeycodeToKeysym) X(XkbSetDetectableAutoRepeat) X(XSelectInput)                         \
   XEXT(XShmQueryVersion) XEXT(XShmCreateImage) XEXT(XShmAttach) XEXT(XShmDetach) XEXT(XShmPutImage)              \
   XEXT(XShapeCombineRectangles)
 

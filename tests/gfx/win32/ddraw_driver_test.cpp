@@ -4,6 +4,7 @@
 // the retrace handshake, its mode list, and that every DirectDraw and DirectInput
 // object it made is released again.
 #include <algorithm>
+#include <chrono>
 
 #include "tests/gfx/win32/driver_test_support.h"
 #include "tests/gfx/win32/typing.h"
@@ -60,10 +61,13 @@ bool pictureShown(int32_t y_offset = 0, int32_t depth = 32) {
   });
 }
 
-// Waits until the update thread has gone through that many more cycles.
+// Wakes the update thread for that many more cycles, one after the other.
 void cycles(uint64_t count) {
-  const uint64_t from = zv::inputState().update_cycles;
-  EXPECT_TRUE(waitFor([&] { return zv::inputState().update_cycles >= from + count; }));
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint64_t from = zv::inputState().update_cycles;
+    zv::requestUpdateCycle();
+    EXPECT_TRUE(waitFor([&] { return zv::inputState().update_cycles > from; }));
+  }
 }
 
 class DirectXTest : public DriverTest {
@@ -201,7 +205,8 @@ void PrintTo(const SurfaceCase& c, std::ostream* out) { *out << c.name; }
 class LostSurfaceTest : public DirectXTest, public ::testing::WithParamInterface<SurfaceCase> {};
 
 // Restored surfaces come back empty: only converting every row again brings the
-// picture back.
+// picture back. Idle cycles make no DirectDraw call; the loss is found by the next
+// frame, here one changed row.
 TEST_P(LostSurfaceTest, RestoredSurfacesShowTheWholePicture) {
   vdesk::setDisplayModes({{640, 480, 8, 60}, {1024, 768, 32, 60}});
   openMode(18, 8, GetParam().flags);
@@ -211,6 +216,9 @@ TEST_P(LostSurfaceTest, RestoredSurfacesShowTheWholePicture) {
   const int32_t objects = vdesk::directXObjects();
   vdesk::loseSurfaces();
   cycles(3);
+  zv::lockScreen();
+  zv::markRowsDirty(zv::currentScreen(), 0, 0);
+  zv::unlockScreen(1, 0);
   EXPECT_TRUE(pictureShown(0, depth));
   EXPECT_EQ(vdesk::directXObjects(), objects);
 }
@@ -332,5 +340,38 @@ TEST_F(DirectXTest, DefaultDeviceWithoutEnumerateEx) {
   EXPECT_EQ(vdesk::currentDisplayMode().width, 640);
 }
 
+// The update thread of either driver sleeps while nothing changes, wakes for a changed
+// row, and shows a program that draws all the time about 100 times a second.
+TEST_F(DirectXTest, UpdateThreadSleepsWhenIdleAndBoundsFramesWhenBusy) {
+  for (const char* driver : {"DirectX", "GDI"}) {
+    SCOPED_TRACE(driver);
+    zv::setScreenDriverName(driver);
+    openMode(18);
+    ASSERT_EQ(driverName(), driver);
+    drawPattern(5);
+    ASSERT_TRUE(pictureShown());
+    zv::sleep_ms(50);  // the cycles that follow the first messages are done
+    const uint64_t idle_from = zv::inputState().update_cycles;
+    zv::sleep_ms(300);
+    EXPECT_LE(zv::inputState().update_cycles - idle_from, 1u) << "cycles while nothing changed";
+    const uint64_t busy_from = zv::inputState().update_cycles;
+    const uint64_t lines_from = vdesk::presentedLines(theWindow());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    int32_t pattern = 6;
+    while (std::chrono::steady_clock::now() < end) {
+      drawPattern(pattern++);
+      zv::sleep_ms(1);
+    }
+    // Every frame shows all 480 rows changed: 30 frames in 300 ms at most, each with
+    // a cycle that learnt of the drawing early.
+    EXPECT_LE((vdesk::presentedLines(theWindow()) - lines_from) / 480, 33u);
+    EXPECT_LE(zv::inputState().update_cycles - busy_from, 70u);
+    EXPECT_TRUE(pictureShown());
+    zv::closeScreenAtExit();
+  }
+  zv::setScreenDriverName(nullptr);
+}
+
 }  // namespace
+
 }  // namespace zvtest::drivers
