@@ -90,11 +90,18 @@ TEST_F(X11Driver, CloseRequestPushesItsKeyAndEventAndTheWindowStays) {
 // the releases that arrive meanwhile leave no key down, so a following "a" is a plain
 // "a" and the key states of Alt and Enter read "up".
 TEST_F(X11Driver, QuickAltEnterLeavesNoKeyDown) {
+  // The update thread replaces the window: read under the window lock.
+  const auto programWindow = [] {
+    zv::windowLock();
+    HWND window = zv::windowState().window;
+    zv::windowUnlock();
+    return window;
+  };
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE(round);
-    HWND before = zv::windowState().window;
+    HWND before = programWindow();
     ASSERT_TRUE(xdotool({"key", "--delay", "0", "alt+Return"}));
-    ASSERT_TRUE(waitFor([&] { return zv::windowState().window != before && client_->find(kTitle) != 0; }));
+    ASSERT_TRUE(waitFor([&] { return programWindow() != before && client_->find(kTitle) != 0; }));
     ::Window replaced = 0;
     ASSERT_TRUE(waitFor([&] {
       replaced = client_->find(kTitle);
