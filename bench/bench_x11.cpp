@@ -1,8 +1,8 @@
 // Cost of showing the graphics screen through the X11 backend, on an Xvfb of its own:
 //  - A full 32-bit 640 x 480 frame given to SetDIBitsToDevice (converted into the
-//    window's surface, copied into the shared image and sent with MIT-SHM, waiting
-//    until the server has read it), as real time per frame against memcpy of the
-//    frame's 1228800 bytes in the same run.
+//    window's surface, which is the shared image when the formats allow, and sent
+//    with MIT-SHM, waiting until the server has read it), as real time per frame
+//    against memcpy of the frame's 1228800 bytes in the same run.
 //  - The calculator in its window, waiting at its first prompt for 10 s: the process's
 //    processor time as a percentage of one core, and its threads' wake-ups a second.
 //  - Key to pixels at that prompt: 100 keys (a digit, then Backspace, in turn) pressed

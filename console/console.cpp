@@ -954,6 +954,8 @@ void console_reset() {
 
 void console_flush() { flush_pending(); }
 
+void console_release_own_window() {}
+
 void console_restore_terminal() {
   restore_modes();
   restore_visuals();

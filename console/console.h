@@ -21,4 +21,11 @@ void console_restore_terminal();
 // reads it back) flushes first.
 void console_flush();
 
+// A window of the program's own has opened. A console window made for this program
+// alone (it was started without one, as from the desktop) is let go, so that no empty
+// console stands beside the window; a console shared with the parent (a command
+// prompt) or one without a visible window (a terminal) is kept. Nothing to do where
+// the console is a terminal.
+void console_release_own_window();
+
 }  // namespace zv

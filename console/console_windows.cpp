@@ -14,10 +14,16 @@
 // console. A pause takes the one key pressed after it began; keys typed ahead stay
 // for line input. Redirected standard input is read byte by byte as on other hosts:
 // is-redirected answers 1, key hit answers "waiting", and its end never blocks.
+//
+// Ctrl+C and Ctrl+Break end the run as an interrupt does on other hosts: the line
+// being entered is ended on the console, the report is flushed and closed by the
+// exit handlers, and the status is STATUS_CONTROL_C_EXIT, what Windows gives a
+// console program that Ctrl+C ends.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +36,7 @@
 #include "console/cp437.h"
 #include "common/key_translation.h"
 #include "platform/platform.h"
+#include "runtime/file_channel.h"
 #include "runtime/hooks.h"
 #include "runtime/input.h"
 #include "runtime/strings.h"
@@ -42,6 +49,9 @@ namespace {
 constexpr int32_t DEFAULT_COLUMNS = 80, DEFAULT_ROWS = 25;
 constexpr DWORD KEY_MODIFIERS = KEYMOD_RIGHT_ALT | KEYMOD_LEFT_ALT | KEYMOD_RIGHT_CTRL |
                                 KEYMOD_LEFT_CTRL | KEYMOD_SHIFT | KEYMOD_EXTENDED;
+// How long the console's control handler leaves the program thread to end the run
+// at its wait before it ends the process itself.
+constexpr DWORD INTERRUPT_GRACE_MS = 1000;
 
 struct Console {
   bool ready = false;
@@ -73,6 +83,24 @@ WORD attributes(const Console& c) { return static_cast<WORD>(c.foreground | c.ba
 
 void restore_at_exit() { console_restore_terminal(); }
 
+// Ctrl+C or Ctrl+Break was pressed: set by the console's control handler (a thread
+// of its own), which also sets the event that every console wait includes.
+std::atomic<bool> interrupted{false};
+HANDLE interrupt_event = nullptr;
+
+// The console runs this on a thread of its own. The program thread ends the run at
+// its next key read or wait (input_state); one that does not come to a console wait in
+// time (its keys come from a window, or it reads redirected input) is ended from
+// here, with the report's buffered bytes written first.
+BOOL WINAPI on_console_control(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  interrupted.store(true);
+  if (interrupt_event) SetEvent(interrupt_event);
+  Sleep(INTERRUPT_GRACE_MS);
+  flush_file_streams();
+  ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
 Console& ready_state() {
   Console& c = state();
   if (c.ready) return c;
@@ -96,6 +124,8 @@ Console& ready_state() {
   if (!registered) {
     registered = true;
     std::atexit(restore_at_exit);
+    interrupt_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(on_console_control, TRUE);
   }
   return c;
 }
@@ -254,6 +284,19 @@ int32_t console_locate(int32_t row, int32_t column, int32_t visibility) {
 
 namespace {
 
+// At a key read or a wait of the program thread an interrupt ends the run: a line
+// left unfinished on the console is ended, so that what comes after the program
+// starts on a line of its own, and the exit handlers close the report.
+void end_if_interrupted(Console& c) {
+  if (!interrupted.load()) return;
+  if (c.deferred)
+    console_print_buffer(nullptr, 0, 8);
+  else if (c.x != 0)
+    console_print_buffer(reinterpret_cast<const uint8_t*>("\r\n"), 2, 0);
+  std::fflush(stdout);
+  std::exit(static_cast<int>(STATUS_CONTROL_C_EXIT));
+}
+
 // Takes the console's pending input events and keeps the keys they give. A console
 // may read its terminal only for a wait on the input handle (Wine's on a Unix
 // terminal does), so a zero wait comes first: polling alone would never see a key.
@@ -287,7 +330,10 @@ bool wait_for_key(Console& c, int32_t timeout_ms) {
       if (spent >= timeout_ms) return false;
       wait = static_cast<DWORD>(timeout_ms - spent);
     }
-    if (WaitForSingleObject(c.in, wait) == WAIT_FAILED) return false;
+    const HANDLE handles[2] = {c.in, interrupt_event};
+    const DWORD count = interrupt_event ? 2 : 1;
+    if (WaitForMultipleObjects(count, handles, FALSE, wait) == WAIT_FAILED) return false;
+    end_if_interrupted(c);
   }
 }
 
@@ -304,10 +350,17 @@ bool stdin_has_data() {
   return available > 0;
 }
 
+// The state for the hooks that read keys or wait.
+Console& input_state() {
+  Console& c = ready_state();
+  end_if_interrupted(c);
+  return c;
+}
+
 }  // namespace
 
 StringDesc* console_inkey() {
-  Console& c = ready_state();
+  Console& c = input_state();
   int32_t code = 0;
   if (c.in_console) {
     std::fflush(stdout);
@@ -319,21 +372,21 @@ StringDesc* console_inkey() {
 }
 
 int32_t console_get_key() {
-  Console& c = ready_state();
+  Console& c = input_state();
   std::fflush(stdout);
   if (c.in_console) return wait_for_key(c, -1) ? console_pop_key(c.keys) : 13;
   return console_redirected_get_key(c, stdin_has_data);
 }
 
 int32_t console_key_hit(int32_t) {
-  Console& c = ready_state();
+  Console& c = input_state();
   if (!c.in_console) return 1;  // redirected input is always "waiting"; nothing is consumed
   std::fflush(stdout);
   return wait_for_key(c, 0) ? 1 : 0;
 }
 
 void console_sleep(int32_t milliseconds) {
-  Console& c = ready_state();
+  Console& c = input_state();
   if (milliseconds < -1) return;
   std::fflush(stdout);
   if (milliseconds != -1 && milliseconds < 100) {
@@ -365,8 +418,16 @@ char* console_read_string(char* buffer, int32_t length) {
 
 int32_t console_key_code(const KEY_EVENT_RECORD& key) {
   if (!key.bKeyDown) return -1;
-  // ASCII, control characters included, is the same in code page 437.
-  const wchar_t character = key.uChar.UnicodeChar;
+  // ASCII, control characters included, is the same in code page 437. A key whose
+  // character is a control character of its own (Escape, Enter, Backspace, Tab) gives
+  // it without Ctrl or Alt even where the console leaves it out (Wine's console on a
+  // terminal sends Escape without its character).
+  wchar_t character = key.uChar.UnicodeChar;
+  constexpr DWORD CTRL_OR_ALT = KEYMOD_RIGHT_ALT | KEYMOD_LEFT_ALT | KEYMOD_RIGHT_CTRL | KEYMOD_LEFT_CTRL;
+  if (character == 0 && !(key.dwControlKeyState & CTRL_OR_ALT)) {
+    const UINT own = MapVirtualKeyW(key.wVirtualKeyCode, MAPVK_VK_TO_CHAR);
+    if (own > 0 && own < 0x20) character = static_cast<wchar_t>(own);
+  }
   const int32_t byte = character < 0x80 ? static_cast<int32_t>(character) : unicode_to_cp437(character);
   if (byte < 0) return -1;  // a character code page 437 does not have
   return translateKey(static_cast<uint8_t>(byte), static_cast<uint8_t>(key.wVirtualScanCode),
@@ -382,6 +443,18 @@ void console_reset() {
 }
 
 void console_flush() { std::fflush(stdout); }
+
+void console_release_own_window() {
+  const HWND window = GetConsoleWindow();
+  DWORD processes[2];
+  if (!window || !IsWindowVisible(window) || GetConsoleProcessList(processes, 2) != 1) return;
+  console_flush();
+  console_restore_terminal();
+  if (!FreeConsole()) return;
+  // The standard handles that were the console's are gone: the backend looks at them
+  // again when it is next used.
+  state().ready = false;
+}
 
 void console_restore_terminal() {
   Console& c = state();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/console.h"
 #include "gfx/draw_context.h"
 #include "gfx/key_queue.h"
 #include "gfx/line_input.h"
@@ -215,7 +216,8 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
     if (window_title[0] == '\0') titleFromModuleName();
 
     const char* name = chosenDriverName();
-    if (flags == SCREEN_FLAGS_NULL || (name && sameName(name, "null")))
+    const bool windowless = flags == SCREEN_FLAGS_NULL || (name && sameName(name, "null"));
+    if (windowless)
       takeNullDriver(s);
     else if (!searchDrivers(s, name, refresh_rate, flags))
       return failModeSet();
@@ -223,6 +225,7 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
     s->text_columns = info->text_columns;
     s->text_rows = info->text_rows;
     if (!finishScreenBuild(s)) return failModeSet();
+    if (!windowless) console_release_own_window();
     if (!exit_handler_registered) {
       exit_handler_registered = true;
       std::atexit(closeScreenAtExit);

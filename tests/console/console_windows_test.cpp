@@ -52,6 +52,14 @@ TEST(ConsoleKeys, KeyEventsBecomeTheProgramsKeyCodes) {
       {"a character code page 437 lacks", key(VK_OEM_3, 0x27, L'\x20AC', 0), -1},
       {"a key release", key('A', 0x1E, L'a', 0, false), -1},
       {"Shift alone", key(VK_SHIFT, 0x2A, 0, SHIFT_PRESSED), -1},
+      // As Wine's console on a terminal gives them: Escape without its character,
+      // Home and End (ESC [ H, ESC O F) without the extended bit, a sequence it
+      // does not know (ESC [ 1 ~) as a key without virtual key, scan or character.
+      {"Escape without its character", key(VK_ESCAPE, 0x01, 0, 0), 27},
+      {"Home not marked extended", key(VK_HOME, 0x47, 0, 0), 0x47FF},
+      {"End not marked extended", key(VK_END, 0x4F, 0, 0), 0x4FFF},
+      {"Alt+Escape", key(VK_ESCAPE, 0x01, 0, LEFT_ALT_PRESSED), -1},
+      {"a key without name", key(0, 0, 0, 0), -1},
   };
   for (const Case& c : cases) EXPECT_EQ(console_key_code(c.event), c.expected) << c.what;
 }

@@ -170,19 +170,49 @@ class TerminalSession : public zv::test::ChildSession {
   }
 };
 
-// Types the entries of the diagonal matrix 1, 2, 3, each once its prompt is shown and
-// the screen has settled, then one key per pause until the program ends; its exit
-// status. The screen must show "Lösung" in the terminal's UTF-8.
-int typeTheRun(TerminalSession& t) {
-  const char* names[] = {"a11", "a12", "a13", "a21", "a22", "a23", "a31", "a32", "a33"};
-  const char* values[] = {"1", "0", "0", "0", "2", "0", "0", "0", "3"};
-  for (int i = 0; i < 9; ++i) {
-    if (!t.wait_for(std::string(names[i]) + "=", 60000) || !t.wait_quiet(200)) {
-      ADD_FAILURE() << "no prompt " << names[i] << "\n" << t.output();
-      return -1;
+// The keys typed for one entry, in chunks: each goes out once the screen has settled
+// after the one before (a lone Escape is told from the start of a key's sequence by
+// the pause after it).
+using Entry = std::vector<std::string>;
+
+// The diagonal matrix 1, 2, 3 typed as plain numbers.
+const std::vector<Entry> PLAIN_ENTRIES = {{"1"}, {"0"}, {"0"}, {"0"}, {"2"}, {"0"}, {"0"}, {"0"}, {"3"}};
+
+// The same matrix typed with the line editor's keys as a terminal sends them: Escape
+// clears the line, Home and End (the CSI and the SS3 forms) go to its ends; a blank
+// ends the field, so the 9 after it is never read.
+const std::vector<Entry> EDITED_ENTRIES = {
+    {"19", "\x1b", "1"}, {"7", "\x1b", "0"}, {"0"}, {"0"},
+    {"2", "\x1bOH", "0", "\x1bOF", " 9"},  // 02 9
+    {"0"}, {"0"}, {"0"},
+    {"3", "\x1b[H", "0", "\x1b[F", " 9"},  // 03 9
+};
+
+const char* const ENTRY_NAMES[] = {"a11", "a12", "a13", "a21", "a22", "a23", "a31", "a32", "a33"};
+
+// Types the first count entries, each once its prompt is shown and the screen has
+// settled, each ended with Enter; false (with a failure recorded) when a prompt did
+// not come.
+bool typeEntries(TerminalSession& t, const std::vector<Entry>& entries, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!t.wait_for(std::string(ENTRY_NAMES[i]) + "=", 60000) || !t.wait_quiet(200)) {
+      ADD_FAILURE() << "no prompt " << ENTRY_NAMES[i] << "\n" << t.output();
+      return false;
     }
-    t.type(std::string(values[i]) + "\r");
+    for (const std::string& chunk : entries[i]) {
+      t.type(chunk);
+      t.wait_quiet(200);
+    }
+    t.type("\r");
   }
+  return true;
+}
+
+// Types the entries of the diagonal matrix 1, 2, 3, then one key per pause until the
+// program ends; its exit status. The screen must show "Lösung" in the terminal's
+// UTF-8.
+int typeTheRun(TerminalSession& t, const std::vector<Entry>& entries = PLAIN_ENTRIES) {
+  if (!typeEntries(t, entries, entries.size())) return -1;
   // One key per pause; a key typed before a pause begins is not taken for it, so
   // each key goes out once the screen has settled.
   int keys = 0;
@@ -208,19 +238,75 @@ TEST(TerminalRun, TypesTheEntriesAnswersEveryPauseAndRestoresTheTerminal) {
 }
 
 // The Windows program on Wine's console on a terminal, when a Windows build is named
-// (the Windows suite names it): the same typed run gives the same report, in the
-// Wine prefix's drive C.
+// (the Windows suite names it), in a temporary directory; its report is invar.txt in
+// the Wine prefix's drive C, removed first.
+class WinesConsole : public TerminalSession {
+ public:
+  WinesConsole(const std::string& build, const std::string& dir)
+      : TerminalSession(dir, {build + "/wine-run", build + "/invar.exe"}) {}
+  static std::string report(const std::string& build) {
+    const std::string path = build + "/wineprefix/drive_c/invar.txt";
+    std::remove(path.c_str());
+    return path;
+  }
+};
+
+// The Windows build the suite names, or null.
+const char* windowsBuild() { return std::getenv("ZV_WINDOWS_BUILD"); }
+const char* const NO_WINDOWS_BUILD = "no Windows build named in ZV_WINDOWS_BUILD";
+
+// The typed run with the line editor's keys gives the plain run's report.
 TEST(TerminalRun, TheWindowsProgramOnWinesConsole) {
-  const char* build = std::getenv("ZV_WINDOWS_BUILD");
-  if (!build) GTEST_SKIP() << "no Windows build named in ZV_WINDOWS_BUILD";
-  const std::string report = std::string(build) + "/wineprefix/drive_c/invar.txt";
-  std::remove(report.c_str());
+  const char* build = windowsBuild();
+  if (!build) GTEST_SKIP() << NO_WINDOWS_BUILD;
+  const std::string report = WinesConsole::report(build);
   zv::test::TempDir temp(false);
   {
-    TerminalSession t(temp.path(), {std::string(build) + "/wine-run", std::string(build) + "/invar.exe"});
-    EXPECT_EQ(typeTheRun(t), 0);
+    WinesConsole t(build, temp.path());
+    EXPECT_EQ(typeTheRun(t, EDITED_ENTRIES), 0);
   }
   EXPECT_EQ(read_file(report), golden("diagonal_123.report"));
+}
+
+// Ctrl+C on Wine's console ends the run as STATUS_CONTROL_C_EXIT (0xC000013A, of
+// which Wine passes the low byte, 58, to the terminal's side), the report holding
+// what was printed into it; an entry typed halfway is left on a line of its own.
+TEST(TerminalRun, TheWindowsProgramOnWinesConsoleEndsOnCtrlC) {
+  const char* build = windowsBuild();
+  if (!build) GTEST_SKIP() << NO_WINDOWS_BUILD;
+  struct Case {
+    const char* what;
+    size_t entries;  // typed in full before the Ctrl+C
+    const char* report_end;  // the report's end, or "" for an empty report
+  };
+  const Case cases[] = {
+      {"at an entry with 8 typed", 0, ""},
+      {"at the first pause", 9, " D<0: 3 reelle L\x94" "sungen\r\n\r\n"},
+  };
+  const std::string full = golden("diagonal_123.report");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string report = WinesConsole::report(build);
+    zv::test::TempDir temp(false);
+    WinesConsole t(build, temp.path());
+    ASSERT_TRUE(typeEntries(t, PLAIN_ENTRIES, c.entries));
+    if (c.entries == 0) {
+      ASSERT_TRUE(t.wait_for("a11=", 60000) && t.wait_quiet(200));
+      t.type("8");
+      ASSERT_TRUE(t.wait_for("8"));
+    } else {
+      ASSERT_TRUE(t.wait_for("D<0: 3 reelle L", 60000));
+    }
+    t.wait_quiet(300);
+    const size_t typed_end = t.output().size();
+    t.type("\x03");
+    EXPECT_EQ(t.finish(60000), 0xC000013A & 0xFF);
+    if (c.entries == 0) {
+      EXPECT_NE(t.output().find('\n', typed_end), std::string::npos) << "the line was not ended";
+    }
+    const std::string end = c.report_end;
+    EXPECT_EQ(read_file(report), end.empty() ? "" : full.substr(0, full.find(end) + end.size()));
+  }
 }
 
 // A signal that ends the program while it waits at a pause leaves in invar.txt all

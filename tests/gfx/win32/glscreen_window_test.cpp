@@ -9,41 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/gfx/win32/child_program.h"
 #include "tests/gfx/win32/typing.h"
 #include "tests/gfx/win32/window_access.h"
 #include "tests/support/glscreen_picture.h"
 
 namespace zvtest {
 namespace {
-
-// The program as a child; ended by force if the test leaves it running.
-class Child {
- public:
-  explicit Child(std::string command) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
-  }
-  ~Child() {
-    if (!started_) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 2);
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
-  bool started() const { return started_; }
-  HWND window() const { return programWindow(info_.dwProcessId); }
-  // The exit status, or -1 when the program has not ended within half a minute.
-  long exitStatus() const {
-    DWORD status = 0;
-    if (WaitForSingleObject(info_.hProcess, 30000) != WAIT_OBJECT_0 || !GetExitCodeProcess(info_.hProcess, &status))
-      return -1;
-    return static_cast<long>(status);
-  }
-
- private:
-  PROCESS_INFORMATION info_{};
-  bool started_ = false;
-};
 
 struct Ending {
   const char* name;
