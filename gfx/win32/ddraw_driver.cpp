@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "gfx/screen_state.h"
@@ -344,8 +345,14 @@ void ddrawPaint() {
   for (int32_t attempt = 0; attempt < LOST_SURFACE_ATTEMPTS; ++attempt) {
     restoreLostSurfaces();
     if (!dd.primary_surface || !dd.back_surface || !w.window) return;
-    RECT destination = clientRectOnScreen(w.window);
-    RECT source{0, 0, w.width, w.height};
+    // The picture 1:1 at the client area's top left: a client area wider than the
+    // screen (the system's minimum window width) shows black beside it, unstretched.
+    const RECT client = clientRectOnScreen(w.window);
+    const LONG width = std::min<LONG>(w.width, client.right - client.left);
+    const LONG height = std::min<LONG>(w.height, client.bottom - client.top);
+    if (width <= 0 || height <= 0) return;
+    RECT destination{client.left, client.top, client.left + width, client.top + height};
+    RECT source{0, 0, width, height};
     if (dd.primary_surface->Blt(&destination, dd.back_surface, &source, DDBLT_WAIT, nullptr) != DDERR_SURFACELOST)
       return;
   }
@@ -499,13 +506,14 @@ int32_t* ddrawListModes(int32_t depth, int32_t* count) {
   if (count) *count = 0;
   IDirectDraw2* ddraw = nullptr;
   HMODULE module = nullptr;
-  const bool open = windowState().is_running && inputState().update_thread;
-  if (open) {
+  if (windowState().is_running && inputState().update_thread) {
     windowLock();
     ddraw = dd.ddraw;
     if (ddraw) ddraw->AddRef();
     windowUnlock();
-  } else if ((module = LoadLibraryA("ddraw.dll"))) {
+  }
+  // Closed, or another driver holds the screen: an object of our own.
+  if (!ddraw && (module = LoadLibraryA("ddraw.dll"))) {
     const auto create = entryPoint<DirectDrawCreateFunction>(module, "DirectDrawCreate");
     IDirectDraw* first = nullptr;
     if (create && SUCCEEDED(create(nullptr, &first, nullptr)) && first) {

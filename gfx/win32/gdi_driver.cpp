@@ -219,13 +219,15 @@ uint32_t presentChanges() {
     HDC dc = GetDC(w.window);
     if (w.palette_changed) {
       copyPaletteToBitmap();
-      if (gdi.palette) {
-        SetPaletteEntries(gdi.palette, 0, 256, w.palette_entries);
-        SelectPalette(dc, gdi.palette, FALSE);
-        RealizePalette(dc);
-      }
-      w.palette_changed = 0;
+      if (gdi.palette) SetPaletteEntries(gdi.palette, 0, 256, w.palette_entries);
     }
+    // The window's device context comes with the default palette each time: on a
+    // palettised display ours is selected and realised again in every cycle.
+    if (gdi.palette && (w.palette_changed || (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE))) {
+      SelectPalette(dc, gdi.palette, FALSE);
+      RealizePalette(dc);
+    }
+    w.palette_changed = 0;
     int32_t top = 0;
     while (top < rows && !s->dirty_lines[top]) ++top;
     if (top < rows) {

@@ -146,7 +146,9 @@ const Backend* installedBackend();
 // VK_MENU), PC set-1 scan code, the E0 prefix; it goes to the focus window's thread.
 // character: what the backend's own keyboard layout makes of a key press, as a
 // Windows-1252 byte that TranslateMessage turns into WM_CHAR/WM_SYSCHAR; or
-// kLayoutCharacter to let the US layout (ToAscii) decide, or kNoCharacter.
+// kLayoutCharacter to let the US layout (ToAscii) decide, or kNoCharacter; kDeadKey
+// plus the accent's Windows-1252 byte for a dead key, which TranslateMessage composes
+// with the next character.
 inline constexpr int kLayoutCharacter = -1;
 inline constexpr int kNoCharacter = -2;
 void backendKey(uint16_t virtual_key, uint8_t scan, bool extended, bool down, int character = kLayoutCharacter);

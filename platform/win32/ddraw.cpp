@@ -189,6 +189,23 @@ class DDSurface final : public ComObject<IDirectDrawSurface> {
   }
 
   // Memory for the pixels, cleared. False when there is none to be had. Lock held.
+  // A rectangle of the surface scaled to width x height (nearest pixel), rows packed.
+  std::vector<uint8_t> stretchedLocked(const RECT& from, int32_t width, int32_t height) const {
+    const auto bytes = static_cast<size_t>(layout_.bytes());
+    std::vector<uint8_t> out(static_cast<size_t>(width) * static_cast<size_t>(height) * bytes);
+    const int64_t from_width = from.right - from.left, from_height = from.bottom - from.top;
+    for (int32_t y = 0; y < height; ++y) {
+      const int64_t source_y = from.top + y * from_height / height;
+      const uint8_t* row = pixels_.get() + static_cast<size_t>(source_y) * static_cast<size_t>(pitch_);
+      uint8_t* target = out.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * bytes;
+      for (int32_t x = 0; x < width; ++x) {
+        const int64_t source_x = from.left + x * from_width / width;
+        std::memcpy(target + static_cast<size_t>(x) * bytes, row + static_cast<size_t>(source_x) * bytes, bytes);
+      }
+    }
+    return out;
+  }
+
   bool allocateLocked() {
     if (pixels_) return true;
     const size_t size = static_cast<size_t>(pitch_) * static_cast<size_t>(height_);
@@ -395,12 +412,20 @@ HRESULT DDSurface::Blt(LPRECT destination_rect, IDirectDrawSurface* source_inter
 
   RECT to = destination_rect ? *destination_rect : RECT{0, 0, width_, height_};
   RECT from{0, 0, 0, 0};
+  std::vector<uint8_t> stretched;  // the source rectangle at the destination's size, when they differ
+  int32_t stretched_width = 0;
   if (!fill) {
     if (!(source->layout_ == layout_)) return DDERR_INVALIDPIXELFORMAT;
     from = source_rect ? *source_rect : RECT{0, 0, source->width_, source->height_};
     if (!inside(from, source->width_, source->height_)) return DDERR_INVALIDRECT;
-    if (from.right - from.left != to.right - to.left || from.bottom - from.top != to.bottom - to.top)
-      return DDERR_NOSTRETCHHW;
+    if (from.right - from.left != to.right - to.left || from.bottom - from.top != to.bottom - to.top) {
+      // Rectangles of different sizes: DirectDraw stretches in software.
+      if (to.right <= to.left || to.bottom <= to.top) return DDERR_INVALIDRECT;
+      if (!source->pixels_ && !source->allocateLocked()) return DDERR_OUTOFMEMORY;
+      stretched_width = to.right - to.left;
+      stretched = source->stretchedLocked(from, stretched_width, to.bottom - to.top);
+      from = RECT{0, 0, to.right - to.left, to.bottom - to.top};
+    }
   }
   // Clipping: a clipper's window bounds what a blit to the primary reaches; without
   // one the rectangle must lie on the surface.
@@ -434,18 +459,20 @@ HRESULT DDSurface::Blt(LPRECT destination_rect, IDirectDrawSurface* source_inter
   }
 
   if (!source->pixels_ && !source->allocateLocked()) return DDERR_OUTOFMEMORY;
-  const uint8_t* from_pixels = source->pixels_.get() + static_cast<size_t>(from.top) * static_cast<size_t>(source->pitch_) +
+  const int32_t from_pitch = stretched.empty() ? source->pitch_ : stretched_width * bytes;
+  const uint8_t* from_base = stretched.empty() ? source->pixels_.get() : stretched.data();
+  const uint8_t* from_pixels = from_base + static_cast<size_t>(from.top) * static_cast<size_t>(from_pitch) +
                                static_cast<size_t>(from.left) * static_cast<size_t>(bytes);
   if (primary_ && !pixels_) {
     // Windowed: straight into the windows, through the primary's palette.
-    showOnScreenLocked(from_pixels, source->pitch_, layout_, to);
+    showOnScreenLocked(from_pixels, from_pitch, layout_, to);
     return DD_OK;
   }
   if (!pixels_ && !allocateLocked()) return DDERR_OUTOFMEMORY;
   for (LONG y = 0; y < to.bottom - to.top; ++y) {
     uint8_t* out = pixels_.get() + static_cast<size_t>(to.top + y) * static_cast<size_t>(pitch_) +
                    static_cast<size_t>(to.left) * static_cast<size_t>(bytes);
-    std::memmove(out, from_pixels + static_cast<ptrdiff_t>(y) * source->pitch_, static_cast<size_t>(width) * bytes);
+    std::memmove(out, from_pixels + static_cast<ptrdiff_t>(y) * from_pitch, static_cast<size_t>(width) * bytes);
   }
   if (primary_) showLocked(to);
   return DD_OK;

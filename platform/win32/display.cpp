@@ -79,6 +79,7 @@ void installBackend(const Backend* backend) {
   std::memset(d.keyboard_device, 0, sizeof d.keyboard_device);
   for (auto& [id, queue] : d.queues) {
     std::memset(queue->key_state, 0, sizeof queue->key_state);
+    queue->dead_accent = 0;
     queue->invalid_windows = 0;
   }
 }
@@ -193,6 +194,8 @@ int GetSystemMetrics(int index) {
     case SM_CYFULLSCREEN: return m.height > 19 ? m.height - 19 : 0;
     case SM_CMONITORS: return desktop().backend ? 1 : 0;
     case SM_CYCAPTION: return 19;
+    case SM_CXMINTRACK: return kMinTrackWidth;
+    case SM_CYMINTRACK: return kMinTrackHeight;
     case SM_CXBORDER:
     case SM_CYBORDER: return 1;
     case SM_CXDLGFRAME:

@@ -52,7 +52,30 @@ Palette* paletteLocked(HPALETTE handle) {
   return desktop().gdi_objects.count(handle) ? reinterpret_cast<Palette*>(handle) : nullptr;
 }
 
+uint32_t nearestColour(const Palette& palette, uint32_t rgb) {
+  uint32_t best = 0;
+  int64_t best_distance = INT64_MAX;
+  for (const PALETTEENTRY& e : palette.entries) {
+    const int64_t dr = e.peRed - static_cast<int64_t>((rgb >> 16) & 0xFF);
+    const int64_t dg = e.peGreen - static_cast<int64_t>((rgb >> 8) & 0xFF);
+    const int64_t db = e.peBlue - static_cast<int64_t>(rgb & 0xFF);
+    const int64_t distance = dr * dr + dg * dg + db * db;
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = static_cast<uint32_t>(e.peRed) << 16 | static_cast<uint32_t>(e.peGreen) << 8 | e.peBlue;
+    }
+  }
+  return best;
+}
+
 }  // namespace
+
+HDC windowDcLocked(Window* window) {
+  // A common device context comes with default attributes each time it is taken; a
+  // class of its own context keeps what was selected.
+  if (!window->window_class || !(window->window_class->wc.style & (CS_OWNDC | CS_CLASSDC))) window->dc.palette = nullptr;
+  return reinterpret_cast<HDC>(&window->dc);
+}
 
 // 5-5-5 pixels: each field widened to eight bits the way the screen shows it.
 void rgb555Row(uint32_t* destination, const uint8_t* source, int32_t width) {
@@ -81,7 +104,7 @@ HDC GetDC(HWND handle) {
   if (!handle) return reinterpret_cast<HDC>(&g_screen_dc);
   Window* window = validWindowLocked(handle);
   if (!window) return nullptr;
-  return reinterpret_cast<HDC>(&window->dc);
+  return windowDcLocked(window);
 }
 
 int ReleaseDC(HWND, HDC dc) {
@@ -125,6 +148,14 @@ int SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height,
       for (size_t i = 0; i < used; ++i) {
         const uint8_t* q = colours + 4 * i;  // blue, green, red, reserved
         table[i] = static_cast<uint32_t>(q[2]) << 16 | static_cast<uint32_t>(q[1]) << 8 | q[0];
+      }
+      // A palettised display shows only the colours of the realised palette: each
+      // colour becomes the nearest of the context's palette (the default one unless
+      // the program selected its own into this context).
+      if (backend->currentMode().bits == 8) {
+        if (const Palette* palette = paletteLocked(context->palette ? context->palette : defaultPaletteHandle())) {
+          for (size_t i = 0; i < used; ++i) table[i] = nearestColour(*palette, table[i]);
+        }
       }
     } else {
       const Palette* palette = paletteLocked(context->palette ? context->palette : defaultPaletteHandle());

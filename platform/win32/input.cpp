@@ -143,6 +143,31 @@ int usCharacter(UINT vk, bool shift, bool control, bool caps) {
   return -1;
 }
 
+// What an accent makes of a letter in Windows-1252: the accent's spacing form, the
+// letters it combines with, and what each becomes.
+struct Composition {
+  uint8_t accent;
+  const char* bases;
+  const char* results;
+};
+const Composition kCompositions[] = {
+    {'`', "AEIOUaeiou", "\xC0\xC8\xCC\xD2\xD9\xE0\xE8\xEC\xF2\xF9"},
+    {0xB4, "AEIOUYaeiouy", "\xC1\xC9\xCD\xD3\xDA\xDD\xE1\xE9\xED\xF3\xFA\xFD"},
+    {'^', "AEIOUaeiou", "\xC2\xCA\xCE\xD4\xDB\xE2\xEA\xEE\xF4\xFB"},
+    {'~', "ANOano", "\xC3\xD1\xD5\xE3\xF1\xF5"},
+    {0xA8, "AEIOUYaeiouy", "\xC4\xCB\xCF\xD6\xDC\x9F\xE4\xEB\xEF\xF6\xFC\xFF"},
+    {0xB0, "Aa", "\xC5\xE5"},
+    {0xB8, "Cc", "\xC7\xE7"}};
+
+int composeAccent(int accent, int base) {
+  for (const Composition& c : kCompositions) {
+    if (c.accent != accent) continue;
+    for (const char* b = c.bases; *b; ++b)
+      if (*b == base) return static_cast<unsigned char>(c.results[b - c.bases]);
+  }
+  return -1;
+}
+
 // Sets a key's state byte: top bit down, low bit toggled on each fresh press.
 void setKey(BYTE* state, UINT vk, bool down, bool fresh) {
   if (down) {
@@ -195,9 +220,11 @@ LPARAM clientPoint(Window* window, POINT screen) {
                     static_cast<WORD>(static_cast<int16_t>(screen.y - client.top)));
 }
 
+// The leave notice waits while the tracked window has the capture: the moves outside
+// still come to it, and the notice comes when the capture goes.
 void checkLeaveLocked() {
   Desktop& d = desktop();
-  if (!d.tracking) return;
+  if (!d.tracking || d.capture == d.tracking) return;
   RECT client = clientRectOnScreen(d.tracking);
   Window* under = windowAtLocked(d.cursor);
   if (under != d.tracking || !PtInRect(&client, d.cursor)) {
@@ -252,8 +279,8 @@ void injectKeyLocked(UINT vk, UINT scan, bool extended, bool down, int character
     bits |= 1u << 30 | 1u << 31;
   }
   if (d.foreground) {
-    postToThreadLocked(d.foreground->owner, d.foreground->handle(), message, generic, static_cast<LPARAM>(bits),
-                       down ? character : kLayoutCharacter);
+    postInputLocked(d.foreground->owner, nullptr, message, generic, static_cast<LPARAM>(bits),
+                    down ? character : kLayoutCharacter);
   }
 }
 
@@ -264,7 +291,7 @@ void mouseMoveLocked(int32_t x, int32_t y) {
   d.cursor = p;
   checkLeaveLocked();
   if (Window* target = mouseTargetLocked()) {
-    postLocked(target, WM_MOUSEMOVE, mouseKeys(d.async_keys), clientPoint(target, p));
+    postInputLocked(target->owner, target->handle(), WM_MOUSEMOVE, mouseKeys(d.async_keys), clientPoint(target, p));
   }
 }
 
@@ -300,7 +327,7 @@ void mouseButtonLocked(int32_t button, bool down) {
       last.xbutton = HIWORD(wparam);
     }
   }
-  postLocked(target, message, wparam, clientPoint(target, d.cursor));
+  postInputLocked(target->owner, target->handle(), message, wparam, clientPoint(target, d.cursor));
 }
 
 void mouseWheelLocked(int32_t delta, bool horizontal) {
@@ -309,8 +336,8 @@ void mouseWheelLocked(int32_t delta, bool horizontal) {
   if (!target) target = d.foreground;
   if (!target) return;
   WPARAM wparam = mouseKeys(d.async_keys) | static_cast<WPARAM>(static_cast<WORD>(static_cast<int16_t>(delta))) << 16;
-  postLocked(target, horizontal ? WM_MOUSEHWHEEL : WM_MOUSEWHEEL, wparam,
-             MAKELPARAM(static_cast<WORD>(d.cursor.x), static_cast<WORD>(d.cursor.y)));
+  postInputLocked(target->owner, target->handle(), horizontal ? WM_MOUSEHWHEEL : WM_MOUSEWHEEL, wparam,
+                  MAKELPARAM(static_cast<WORD>(d.cursor.x), static_cast<WORD>(d.cursor.y)));
 }
 
 struct StockCursor {
@@ -371,6 +398,33 @@ void applyKeyStateLocked(ThreadQueue* queue, const MSG& msg) {
   }
 }
 
+int deadKeyCharactersLocked(ThreadQueue* queue, int character, int out[2]) {
+  const int pending = queue->dead_accent;
+  if (character >= kDeadKey) {
+    const int accent = character & 0xFF;
+    if (pending) {  // two dead keys: both accents as characters
+      queue->dead_accent = 0;
+      out[0] = pending;
+      out[1] = accent;
+      return 2;
+    }
+    queue->dead_accent = accent;
+    out[0] = accent;
+    return -1;
+  }
+  out[0] = character;
+  if (!pending) return 1;
+  queue->dead_accent = 0;
+  const int composed = composeAccent(pending, character);
+  if (character == ' ' || composed >= 0) {  // the space gives the accent alone
+    out[0] = character == ' ' ? pending : composed;
+    return 1;
+  }
+  out[0] = pending;
+  out[1] = character;
+  return 2;
+}
+
 void backendKey(uint16_t virtual_key, uint8_t scan, bool extended, bool down, int character) {
   std::lock_guard<std::mutex> hold(userLock());
   injectKeyLocked(virtual_key, scan, extended, down, character);
@@ -412,20 +466,27 @@ extern "C" {
 
 int ToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD characters, UINT) {
   if (!key_state || !characters || (scan_code & 0x8000)) return 0;  // key releases give nothing
-  {
-    // The key the thread has just taken, when the backend's layout gave its character:
-    // the active layout's answer (AltGr characters among them).
-    std::lock_guard<std::mutex> hold(userLock());
-    const ThreadQueue* queue = currentQueueLocked();
-    const MSG& last = queue->last_key;
-    if (queue->last_key_character != kLayoutCharacter && last.wParam == (virtual_key & 0xFF) &&
-        ((static_cast<UINT>(last.lParam) >> 16) & 0xFF) == (scan_code & 0xFF)) {
-      if (queue->last_key_character == kNoCharacter) return 0;
-      *characters = static_cast<WORD>(queue->last_key_character & 0xFF);
-      return 1;
-    }
+  // The key the thread has just taken, when the backend's layout gave its character:
+  // the active layout's answer (AltGr characters and dead keys among them); else the
+  // US layout's. Either goes through the dead-key state TranslateMessage also keeps.
+  std::lock_guard<std::mutex> hold(userLock());
+  ThreadQueue* queue = currentQueueLocked();
+  const MSG& last = queue->last_key;
+  int character = -1;
+  if (queue->last_key_character != kLayoutCharacter && last.wParam == (virtual_key & 0xFF) &&
+      ((static_cast<UINT>(last.lParam) >> 16) & 0xFF) == (scan_code & 0xFF)) {
+    if (queue->last_key_character == kNoCharacter) return 0;
+    character = queue->last_key_character;
+  } else {
+    WORD produced = 0;
+    if (usToAscii(virtual_key, scan_code, key_state, &produced) != 1) return 0;
+    character = produced;
   }
-  return usToAscii(virtual_key, scan_code, key_state, characters);
+  int out[2];
+  const int count = deadKeyCharactersLocked(queue, character, out);
+  characters[0] = static_cast<WORD>(out[0]);
+  if (count == 2) characters[1] = static_cast<WORD>(out[1]);
+  return count;
 }
 
 UINT MapVirtualKeyA(UINT code, UINT map_type) {
@@ -436,8 +497,12 @@ UINT MapVirtualKeyA(UINT code, UINT map_type) {
     case MAPVK_VSC_TO_VK_EX: return vkOfScan(code & 0xFF, (code & 0xFF00) == 0xE000);
     case MAPVK_VK_TO_CHAR: {
       {
-        // The active layout's character of the key at the virtual key's position.
+        // The active layout's character of the key at the virtual key's position; a
+        // key just taken that the backend reported dead is dead.
         std::lock_guard<std::mutex> hold(userLock());
+        const ThreadQueue* queue = currentQueueLocked();
+        if (queue->last_key_character >= kDeadKey && queue->last_key.wParam == code)
+          return 0x80000000u | static_cast<UINT>(queue->last_key_character & 0xFF);
         const Backend* backend = desktop().backend;
         WORD scan = scanOfVk(code);
         if (backend && backend->layoutCharacter && scan != 0) {
@@ -606,6 +671,7 @@ HWND SetCapture(HWND handle) {
 BOOL ReleaseCapture(void) {
   std::lock_guard<std::mutex> hold(userLock());
   desktop().capture = nullptr;
+  checkLeaveLocked();
   return TRUE;
 }
 

@@ -42,10 +42,13 @@ struct SentMessage {
 
 // A queued message. A key-down from a backend may bring the character its keyboard
 // layout gives (a Windows-1252 byte); TranslateMessage then uses it instead of the
-// US layout's answer.
+// US layout's answer. Hardware input is addressed when it is taken out: a key to the
+// thread's focus window of that moment, a mouse message to its window if that still
+// exists; input without a window is dropped there, its key state still applied.
 struct QueuedMessage {
   MSG msg;
   int character = kLayoutCharacter;
+  bool input = false;
 };
 
 // The message queue and input state of one thread.
@@ -58,6 +61,8 @@ struct ThreadQueue {
   bool quit = false;
   int quit_code = 0;
   BYTE key_state[256] = {};         // as of the last key message taken from the queue
+  Window* focus = nullptr;          // the thread's window that last had the focus
+  int dead_accent = 0;              // the accent a dead key left for the next character, 0: none
   std::vector<Timer> timers;
   int invalid_windows = 0;          // visible windows of the thread with an update region
   std::condition_variable wake;
@@ -173,6 +178,8 @@ Window* windowLocked(HWND window);
 Window* validWindowLocked(HWND window);
 Window* windowAtLocked(POINT screen_point);
 RECT clientRectOnScreen(const Window* window);
+// The window's device context as GetDC and BeginPaint hand it out. Lock held.
+HDC windowDcLocked(Window* window);
 // What the backend is told about a window it shows. Lock held.
 NativeWindowDesc describeLocked(Window* window);
 
@@ -180,6 +187,10 @@ NativeWindowDesc describeLocked(Window* window);
 bool postLocked(Window* window, UINT message, WPARAM wparam, LPARAM lparam);
 bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                         int character = kLayoutCharacter);
+// Hardware input for a thread's input queue (window: a mouse message's target; null
+// for a key, which goes to the focus window of the moment it is taken).
+bool postInputLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                     int character = kLayoutCharacter);
 void invalidateLocked(Window* window, const RECT* client_rect);
 void validateLocked(Window* window);
 void activateLocked(Window* window);          // null: focus leaves the program
@@ -189,8 +200,20 @@ void setCursorPosLocked(int32_t x, int32_t y, bool from_hardware);
 // ToAscii of the US layout, without the lock (TranslateMessage holds it).
 int usToAscii(UINT virtual_key, UINT scan_code, const BYTE* key_state, LPWORD characters);
 
+// A key's character through the thread's dead-key state, as TranslateMessage and
+// ToAscii share it: character is a byte, or kDeadKey plus a dead key's accent. Answers
+// -1 for a dead key (its accent in out[0], kept for the next character), else the
+// count of characters in out: the composed one, or the accent and the character when
+// they do not compose.
+int deadKeyCharactersLocked(ThreadQueue* queue, int character, int out[2]);
+
 // Applies a key or button message to the thread's keyboard state (at removal).
 void applyKeyStateLocked(ThreadQueue* queue, const MSG& msg);
+
+// The smallest window Windows lets an overlapped or sizeable window have (its
+// minimum tracking size), frame included.
+inline constexpr LONG kMinTrackWidth = 112, kMinTrackHeight = 27;
+void applyMinimumSize(DWORD style, RECT* window_rect);
 
 // Frame insets of a style (what AdjustWindowRectEx adds).
 RECT frameInsets(DWORD style, DWORD ex_style, bool menu);

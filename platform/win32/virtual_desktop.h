@@ -68,7 +68,8 @@ HWND foregroundWindow();
 
 // Hardware input, as a keyboard and a mouse deliver it. A key goes to the foreground
 // window's thread; character, when not -1, is the Windows-1252 byte a keyboard layout
-// other than the US one gives for the press (-2: none), as a real display reports it.
+// other than the US one gives for the press (-2: none; 0x10000 plus the accent for a
+// dead key), as a real display reports it.
 void key(uint16_t virtual_key, uint8_t scan, bool extended, bool down, int character = -1);
 void mouseMove(int32_t screen_x, int32_t screen_y);  // within ClipCursor's rectangle
 void mouseButton(int32_t button /* 0 left, 1 right, 2 middle, 3 x1, 4 x2 */, bool down);

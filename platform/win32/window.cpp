@@ -75,6 +75,27 @@ void runSentLocked(std::unique_lock<std::mutex>& hold, ThreadQueue* queue) {
   }
 }
 
+// Where hardware input goes now: a key to the thread's focus window (which stays the
+// thread's while another program has the focus, as on Windows), a mouse message
+// to the window it was aimed at while that still exists; null when the thread has no
+// such window.
+Window* inputTargetLocked(const ThreadQueue* queue, const MSG& msg) {
+  Window* window = msg.hwnd ? windowLocked(msg.hwnd) : queue->focus;
+  return window && window->owner == queue->id ? window : nullptr;
+}
+
+// Keys pressed or released while none of the thread's windows had the focus never
+// reached its queue: once it has the focus and has taken all its input, its keyboard
+// state is the keyboard's as it is now.
+void syncKeyStateLocked(ThreadQueue* queue) {
+  const Desktop& d = desktop();
+  if (!d.foreground || d.foreground->owner != queue->id) return;
+  for (const QueuedMessage& m : queue->messages)
+    if (m.input) return;
+  for (size_t vk = 0; vk < 256; ++vk)
+    queue->key_state[vk] = static_cast<BYTE>((queue->key_state[vk] & 0x01) | (d.async_keys[vk] & 0x80));
+}
+
 // Finds the next message for the filter; with remove it is taken out of the queue
 // (and a key message applied to the thread's keyboard state).
 bool fetchLocked(std::unique_lock<std::mutex>& hold, ThreadQueue* queue, MSG* out, HWND filter, UINT low,
@@ -83,9 +104,23 @@ bool fetchLocked(std::unique_lock<std::mutex>& hold, ThreadQueue* queue, MSG* ou
   // returns for what arrives after this.
   if (queue->input_event) ResetEvent(queue->input_event);
   if (!queue->sent.empty()) runSentLocked(hold, queue);
-  for (auto it = queue->messages.begin(); it != queue->messages.end(); ++it) {
-    if (!matches(it->msg, filter, low, high)) continue;
-    *out = it->msg;
+  syncKeyStateLocked(queue);
+  for (auto it = queue->messages.begin(), next = it; it != queue->messages.end(); it = next) {
+    ++next;
+    MSG msg = it->msg;
+    if (it->input) {
+      Window* target = inputTargetLocked(queue, msg);
+      if (!target) {
+        // No window of this thread takes it: gone, but the key state follows it, so
+        // that no key stays down when its window was replaced meanwhile.
+        applyKeyStateLocked(queue, msg);
+        next = queue->messages.erase(it);
+        continue;
+      }
+      msg.hwnd = target->handle();
+    }
+    if (!matches(msg, filter, low, high)) continue;
+    *out = msg;
     if (remove) {
       if (out->message == WM_KEYDOWN || out->message == WM_SYSKEYDOWN) {
         queue->last_key = *out;
@@ -265,6 +300,13 @@ RECT clientRectOnScreen(const Window* window) {
   return client;
 }
 
+void applyMinimumSize(DWORD style, RECT* r) {
+  // Popup windows without a sizing frame are left as asked.
+  if ((style & WS_POPUP) && !(style & WS_THICKFRAME)) return;
+  r->right = std::max(r->right, r->left + kMinTrackWidth);
+  r->bottom = std::max(r->bottom, r->top + kMinTrackHeight);
+}
+
 RECT frameInsets(DWORD style, DWORD ex_style, bool menu) {
   LONG border = 0;
   if (style & WS_THICKFRAME) {
@@ -293,6 +335,12 @@ bool postToThreadLocked(DWORD thread_id, HWND window, UINT message, WPARAM wpara
   queue->messages.push_back(
       QueuedMessage{MSG{window, message, wparam, lparam, static_cast<DWORD>(nowMs()), desktop().cursor}, character});
   wakeQueueLocked(queue);
+  return true;
+}
+
+bool postInputLocked(DWORD thread_id, HWND window, UINT message, WPARAM wparam, LPARAM lparam, int character) {
+  if (!postToThreadLocked(thread_id, window, message, wparam, lparam, character)) return false;
+  queueLocked(thread_id)->messages.back().input = true;
   return true;
 }
 
@@ -340,6 +388,7 @@ void activateLocked(Window* window) {
   d.alt_alone = false;
   if (previous) postLocked(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(window ? window->handle() : nullptr));
   if (window) {
+    if (ThreadQueue* queue = ownerQueueLocked(window)) queue->focus = window;
     postLocked(window, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous ? previous->handle() : nullptr));
     placeInZOrderLocked(window, true);
     if (d.backend && window->native && d.backend->raiseWindow) d.backend->raiseWindow(window->native);
@@ -358,11 +407,15 @@ void destroyWindowRecordLocked(Window* window) {
   if (d.last_click.window == window) d.last_click = {};
   if (window->window_class) --window->window_class->windows;
   if (ThreadQueue* queue = ownerQueueLocked(window)) {
+    if (queue->focus == window) queue->focus = nullptr;
     auto& timers = queue->timers;
     timers.erase(std::remove_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.window == handle; }),
                  timers.end());
     auto& messages = queue->messages;
-    messages.erase(std::remove_if(messages.begin(), messages.end(), [&](const QueuedMessage& m) { return m.msg.hwnd == handle; }),
+    // Hardware input stays: it is addressed, or dropped with its key state applied,
+    // when it is taken out.
+    messages.erase(std::remove_if(messages.begin(), messages.end(),
+                                  [&](const QueuedMessage& m) { return !m.input && m.msg.hwnd == handle; }),
                    messages.end());
   }
   if (d.backend && window->native && window->pixel_format && d.backend->opengl)
@@ -456,6 +509,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
   window->style = style & ~static_cast<DWORD>(WS_VISIBLE);
   window->ex_style = ex_style;
   window->window_rect = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
+  applyMinimumSize(style, &window->window_rect);
   window->frame = frameInsets(style, ex_style, menu != nullptr);
   window->owner = GetCurrentThreadId();
   window->instance = instance;
@@ -655,17 +709,26 @@ BOOL TranslateMessage(const MSG* msg) {
                       last.time == msg->time;
   int character = -1;
   if (from_backend) {
-    character = queue->last_key_character == kNoCharacter ? -1 : queue->last_key_character & 0xFF;
+    character = queue->last_key_character == kNoCharacter ? -1 : queue->last_key_character;
   } else {
     WORD produced = 0;
     UINT scan = static_cast<UINT>(msg->lParam >> 16) & 0xFFFF;
     if (usToAscii(static_cast<UINT>(msg->wParam), scan, queue->key_state, &produced) == 1) character = produced & 0xFF;
   }
-  if (character >= 0) {
-    MSG next = *msg;
+  if (character < 0) return TRUE;
+  // A dead key gives WM_DEADCHAR and waits for the next character, which it changes.
+  int characters[2];
+  const int count = deadKeyCharactersLocked(queue, character, characters);
+  MSG next = *msg;
+  if (count < 0) {
+    next.message = m == WM_KEYDOWN ? WM_DEADCHAR : WM_SYSDEADCHAR;
+  } else {
     next.message = m == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
-    next.wParam = static_cast<WPARAM>(character);
-    queue->messages.push_front(QueuedMessage{next, kLayoutCharacter});  // the very next message the thread takes
+  }
+  // They are the very next messages the thread takes.
+  for (int i = std::max(count, 1) - 1; i >= 0; --i) {
+    next.wParam = static_cast<WPARAM>(characters[i] & 0xFF);
+    queue->messages.push_front(QueuedMessage{next, kLayoutCharacter});
   }
   return TRUE;
 }
@@ -931,6 +994,7 @@ BOOL SetWindowPos(HWND handle, HWND insert_after, int x, int y, int width, int h
   if (!(flags & SWP_NOSIZE)) {
     r.right = r.left + std::max(width, 0);
     r.bottom = r.top + std::max(height, 0);
+    applyMinimumSize(window->style, &r);
   }
   if (!(flags & SWP_NOZORDER)) {
     bool was_topmost = window->topmost;
@@ -1004,7 +1068,7 @@ HDC BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
     return nullptr;
   }
   std::memset(paint, 0, sizeof *paint);
-  paint->hdc = reinterpret_cast<HDC>(&window->dc);
+  paint->hdc = windowDcLocked(window);
   if (window->invalid) paint->rcPaint = window->update;
   validateLocked(window);
   return paint->hdc;

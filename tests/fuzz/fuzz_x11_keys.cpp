@@ -2,8 +2,8 @@
 // the layout gave, press or release, modifier state) through the X11 backend's key
 // path to the hardware keys the layer gets and on through the key translation to key
 // codes. Every key must be a known virtual key with a scan code of a PC key (or none
-// for a keycode without a position), a character must be a byte or one of the two
-// marks, AltGr must come as Ctrl and Alt in mirrored order, and a typed character
+// for a keycode without a position), a character must be a byte, a dead key's accent
+// (only for a dead keysym) or one of the two marks, AltGr must come as Ctrl and Alt in mirrored order, and a typed character
 // must survive as the key code or give way to an extended key. Only where the X11
 // backend is built (not on Windows).
 #ifndef _WIN32
@@ -37,7 +37,10 @@ void check(const x11::KeyInput& input, uint32_t modifiers) {
     const x11::KeyOutput& key = out[i];
     if (key.virtual_key == 0 || key.virtual_key > 0xFE) std::abort();
     if (key.down != input.down) std::abort();
-    const bool marked = key.character == zv::win32::kLayoutCharacter || key.character == zv::win32::kNoCharacter;
+    const bool dead = key.character > zv::win32::kDeadKey && key.character <= zv::win32::kDeadKey + 0xFF;
+    if (dead && !x11::isDeadKeysym(input.keysym)) std::abort();
+    const bool marked =
+        dead || key.character == zv::win32::kLayoutCharacter || key.character == zv::win32::kNoCharacter;
     if (!marked && (key.character < 0 || key.character > 255)) std::abort();
     if (!input.down && key.character != zv::win32::kNoCharacter) std::abort();
     if (count == 1 && (key.scan != input.position.scan || key.extended != input.position.extended)) std::abort();

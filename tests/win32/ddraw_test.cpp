@@ -79,7 +79,7 @@ TEST_F(DirectDrawTest, PrimaryFormatFollowsTheDisplayDepth) {
 }
 
 TEST_F(DirectDrawTest, BlitToThePrimaryIsClippedToTheClipperWindow) {
-  HWND window = makeWindow(64, 32);
+  HWND window = makeWindow(64, 32, WS_POPUP);
   ASSERT_EQ(ddraw_->SetCooperativeLevel(window, DDSCL_NORMAL), DD_OK);
   IDirectDrawClipper* clipper = nullptr;
   ASSERT_EQ(ddraw_->CreateClipper(0, &clipper, nullptr), DD_OK);
@@ -115,6 +115,18 @@ TEST_F(DirectDrawTest, BlitToThePrimaryIsClippedToTheClipperWindow) {
   pixels = vdesk::clientPixels(window, &width, &height);
   EXPECT_EQ(pixels[4 * 64 + 20], 0x123456u);
   EXPECT_EQ(pixels[6 * 64 + 20], (6u << 8) | 30u);
+
+  // Rectangles of different sizes stretch: a 16 x 8 corner doubled into the client
+  // area, each source pixel a 2 x 2 block; the clipper still cuts it.
+  const RECT corner{0, 0, 16, 8};
+  const RECT doubled{to.left, to.top, to.left + 32, to.top + 16};
+  ASSERT_EQ(primary->Blt(const_cast<RECT*>(&doubled), back, const_cast<RECT*>(&corner), DDBLT_WAIT, nullptr), DD_OK);
+  pixels = vdesk::clientPixels(window, &width, &height);
+  EXPECT_EQ(pixels[0], 5u);                         // client column 0 is stretched column 10: source column 5
+  EXPECT_EQ(pixels[1], 5u);
+  EXPECT_EQ(pixels[2], 6u);
+  EXPECT_EQ(pixels[3 * 64 + 21], (1u << 8) | 15u);  // the last source column, row 1
+  EXPECT_EQ(pixels[3 * 64 + 22], (3u << 8) | 32u);  // right of it: the earlier picture
 
   EXPECT_EQ(back->Release(), 0u);
   EXPECT_EQ(primary->Release(), 0u);

@@ -45,7 +45,7 @@ class Gdi : public Win32Test {
  protected:
   void SetUp() override {
     Win32Test::SetUp();
-    window_ = makeWindow(kWidth, kHeight);
+    window_ = makeWindow(kWidth, kHeight, WS_POPUP);  // frameless: narrower than the smallest framed window
     dc_ = GetDC(window_);
   }
   void TearDown() override {
@@ -58,6 +58,17 @@ class Gdi : public Win32Test {
     EXPECT_EQ(width, kWidth);
     EXPECT_EQ(height, kHeight);
     return p;
+  }
+  // Offers the one display mode and switches to it.
+  static LONG changeDisplay(int32_t width, int32_t height, int32_t bits, int32_t frequency) {
+    zv::vdesk::setDisplayModes({{width, height, bits, frequency}});
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    mode.dmPelsWidth = static_cast<DWORD>(width);
+    mode.dmPelsHeight = static_cast<DWORD>(height);
+    mode.dmBitsPerPel = static_cast<DWORD>(bits);
+    return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
   }
   static constexpr int kWidth = 37, kHeight = 29;  // odd: rows of bitmaps are padded
   HWND window_ = nullptr;
@@ -190,19 +201,39 @@ TEST_F(Gdi, PaletteColoursIndexTheSelectedPalette) {
   EXPECT_EQ(SelectPalette(dc_, previous, FALSE), previous);  // deleting it put the default back
 }
 
+// On a palettised display RGB colours show as the nearest of the context's realised
+// palette; a window's common context comes with the default palette each time it is
+// taken, whatever was selected into it before ReleaseDC.
+TEST_F(Gdi, ACommonContextComesWithTheDefaultPaletteEachTime) {
+  ASSERT_EQ(changeDisplay(1024, 768, 8, 60), DISP_CHANGE_SUCCESSFUL);
+  struct {
+    WORD version, count;
+    PALETTEENTRY entries[2];
+  } logical{0x300, 2, {{10, 20, 30, 0}, {250, 240, 230, 0}}};
+  HPALETTE palette = CreatePalette(reinterpret_cast<LOGPALETTE*>(&logical));
+  DibInfo info = dibInfo(1, -1, 8);
+  info.colours[0] = RGBQUAD{30, 20, 10, 0};  // (10, 20, 30) as blue, green, red
+  const BYTE bits[4] = {};
+  const auto shown = [&](HDC dc) {
+    SetDIBitsToDevice(dc, 0, 0, 1, 1, 0, 0, 0, 1, bits, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    return pixels()[0];
+  };
+  SelectPalette(dc_, palette, FALSE);
+  RealizePalette(dc_);
+  EXPECT_EQ(shown(dc_), 0x0A141Eu);  // in the realised palette
+  ReleaseDC(window_, dc_);
+  dc_ = GetDC(window_);
+  EXPECT_EQ(shown(dc_), 0x000000u);  // the nearest of the twenty static colours
+  EXPECT_EQ(SelectPalette(dc_, palette, FALSE), static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)));
+  DeleteObject(palette);
+}
+
 TEST_F(Gdi, DeviceCapsFollowTheDisplayMode) {
   EXPECT_EQ(GetDeviceCaps(dc_, HORZRES), 1024);
   EXPECT_EQ(GetDeviceCaps(dc_, VERTRES), 768);
   EXPECT_EQ(GetDeviceCaps(dc_, BITSPIXEL), 32);
   EXPECT_EQ(GetDeviceCaps(dc_, VREFRESH), 60);
-  zv::vdesk::setDisplayModes({{640, 480, 8, 70}});
-  DEVMODEA mode{};
-  mode.dmSize = sizeof mode;
-  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
-  mode.dmPelsWidth = 640;
-  mode.dmPelsHeight = 480;
-  mode.dmBitsPerPel = 8;
-  ASSERT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  ASSERT_EQ(changeDisplay(640, 480, 8, 70), DISP_CHANGE_SUCCESSFUL);
   EXPECT_EQ(GetDeviceCaps(dc_, HORZRES), 640);
   EXPECT_EQ(GetDeviceCaps(dc_, VREFRESH), 70);
   EXPECT_EQ(GetDeviceCaps(dc_, SIZEPALETTE), 256);

@@ -155,6 +155,65 @@ TEST_F(Win32Test, ACharacterFromTheDisplaysLayoutIsWhatTranslateMessageGives) {
   EXPECT_EQ(got, expected);
 }
 
+// Dead keys as a German layout reports them: TranslateMessage gives WM_DEADCHAR with
+// the accent, then the composed character; a space gives the accent alone, and what
+// does not compose gives both.
+TEST_F(Win32Test, DeadKeysComposeWithTheNextCharacter) {
+  constexpr int kAcute = 0x10000 + 0xB4, kCircumflex = 0x10000 + '^';
+  struct Case {
+    const char* what;
+    std::vector<std::pair<uint16_t, int>> keys;  // virtual key and the layout's character
+    std::vector<std::pair<UINT, WPARAM>> characters;
+  };
+  const Case cases[] = {
+      {"acute e", {{VK_OEM_6, kAcute}, {'E', 'e'}}, {{WM_DEADCHAR, 0xB4}, {WM_CHAR, 0xE9}}},
+      {"circumflex space", {{VK_OEM_5, kCircumflex}, {VK_SPACE, ' '}}, {{WM_DEADCHAR, '^'}, {WM_CHAR, '^'}}},
+      {"circumflex a", {{VK_OEM_5, kCircumflex}, {'A', 'a'}}, {{WM_DEADCHAR, '^'}, {WM_CHAR, 0xE2}}},
+      {"circumflex Shift+A", {{VK_OEM_5, kCircumflex}, {VK_SHIFT, -2}, {'A', 'A'}}, {{WM_DEADCHAR, '^'}, {WM_CHAR, 0xC2}}},
+      {"circumflex x", {{VK_OEM_5, kCircumflex}, {'X', 'x'}}, {{WM_DEADCHAR, '^'}, {WM_CHAR, '^'}, {WM_CHAR, 'x'}}},
+      {"acute twice", {{VK_OEM_6, kAcute}, {VK_OEM_6, kAcute}}, {{WM_DEADCHAR, 0xB4}, {WM_CHAR, 0xB4}, {WM_CHAR, 0xB4}}},
+      {"US layout letter after an accent", {{VK_OEM_6, kAcute}, {'E', -1}}, {{WM_DEADCHAR, 0xB4}, {WM_CHAR, 0xE9}}},
+  };
+  makeWindow();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [vk, character] : c.keys) {
+      const auto scan = static_cast<uint8_t>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+      zv::vdesk::key(vk, scan, false, true, character);
+      zv::vdesk::key(vk, scan, false, false, character);
+    }
+    std::vector<std::pair<UINT, WPARAM>> got;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_CHAR || msg.message == WM_DEADCHAR) got.emplace_back(msg.message, msg.wParam);
+      if (msg.message == WM_KEYDOWN && msg.wParam == c.keys[0].first) {
+        EXPECT_EQ(MapVirtualKeyA(msg.wParam, MAPVK_VK_TO_CHAR) & 0x80000000u, 0x80000000u) << "a dead key";
+      }
+      TranslateMessage(&msg);
+    }
+    EXPECT_EQ(got, c.characters);
+  }
+}
+
+// ToAscii keeps the same dead-key state: -1 and the accent for the dead key, then the
+// composed character.
+TEST_F(Win32Test, ToAsciiKeepsTheDeadKeyForTheNextCharacter) {
+  makeWindow();
+  zv::vdesk::key(VK_OEM_6, 0x0D, false, true, 0x10000 + 0xB4);
+  zv::vdesk::key('E', 0x12, false, true, 'e');
+  BYTE state[256] = {};
+  WORD produced[2] = {};
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(ToAscii(VK_OEM_6, 0x0D, state, produced, 0), -1);
+  EXPECT_EQ(produced[0], 0xB4);
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(ToAscii('E', 0x12, state, produced, 0), 1);
+  EXPECT_EQ(produced[0], 0xE9);
+  EXPECT_EQ(ToAscii('E', 0x12, state, produced, 0), 1);  // the accent is spent
+  EXPECT_EQ(produced[0], 'e');
+}
+
 TEST_F(Win32Test, AltF4GoesThroughDefWindowProcToClose) {
   HWND window = makeWindow();
   zv::vdesk::key(VK_MENU, 0x38, false, true);
@@ -182,9 +241,11 @@ TEST_F(Win32Test, TheFrameCloseButtonSendsSysCommandCloseThenClose) {
   EXPECT_FALSE(IsWindow(window));
 }
 
-TEST_F(Win32Test, KeysGoToTheForegroundWindowOnly) {
+// Keys go to the program while one of its windows has the focus, and each to the
+// window that has it when the key is taken: the focus of the moment, not of the press.
+TEST_F(Win32Test, KeysGoToTheFocusWindowWhenTheyAreTaken) {
   HWND first = makeWindow();
-  HWND second = makeWindow();
+  makeWindow();  // has the focus while A is pressed
   zv::vdesk::key('A', 0x1E, false, true);
   zv::vdesk::activate(first);
   zv::vdesk::key('B', 0x30, false, true);
@@ -194,7 +255,49 @@ TEST_F(Win32Test, KeysGoToTheForegroundWindowOnly) {
   for (const MSG& m : takeMessages()) {
     if (m.message == WM_KEYDOWN) keys.emplace_back(m.hwnd, m.wParam);
   }
-  EXPECT_EQ(keys, (std::vector<std::pair<HWND, WPARAM>>{{second, 'A'}, {first, 'B'}}));
+  EXPECT_EQ(keys, (std::vector<std::pair<HWND, WPARAM>>{{first, 'A'}, {first, 'B'}}));
+}
+
+// Alt+Enter replaces the window while the Enter press is handled: the releases queued
+// meanwhile go to the window that has the focus when they are taken, or, with none,
+// are dropped with the key state still applied. No key stays down either way.
+TEST_F(Win32Test, KeysQueuedWhileTheWindowIsReplacedLeaveNoKeyDown) {
+  for (const bool replaced : {true, false}) {
+    SCOPED_TRACE(replaced ? "a new window takes the focus" : "no window left");
+    HWND first = makeWindow();
+    const std::pair<UINT, uint8_t> sequence[] = {{VK_MENU, 0x38}, {VK_RETURN, 0x1C}};
+    for (const auto& [vk, scan] : sequence) zv::vdesk::key(static_cast<uint16_t>(vk), scan, false, true);
+    for (const auto& [vk, scan] : sequence) zv::vdesk::key(static_cast<uint16_t>(vk), scan, false, false);
+    zv::vdesk::key('A', 0x1E, false, true);
+    HWND second = nullptr;
+    std::vector<std::pair<HWND, UINT>> taken;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+      if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_RETURN) {
+        DestroyWindow(first);
+        if (replaced) {
+          second = CreateWindowExA(0, kClassName, "second", WS_POPUP | WS_VISIBLE, 0, 0, 320, 200, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+          ASSERT_NE(second, nullptr);
+        }
+        continue;
+      }
+      taken.emplace_back(msg.hwnd, msg.message);
+      if (msg.message == WM_KEYDOWN && msg.wParam == 'A') {
+        EXPECT_GE(GetKeyState(VK_MENU), 0);
+        EXPECT_GE(GetKeyState(VK_RETURN), 0);
+      }
+    }
+    std::vector<std::pair<HWND, UINT>> expected = {{first, WM_SYSKEYDOWN}};
+    if (replaced) expected.insert(expected.end(), {{second, WM_KEYUP}, {second, WM_KEYUP}, {second, WM_KEYDOWN}});
+    EXPECT_EQ(taken, expected);
+    BYTE state[256];
+    ASSERT_TRUE(GetKeyboardState(state));
+    EXPECT_EQ(state[VK_MENU] & 0x80, 0);
+    EXPECT_EQ(state[VK_RETURN] & 0x80, 0);
+    if (second) DestroyWindow(second);
+    takeMessages();
+  }
 }
 
 TEST_F(Win32Test, SendInputDeliversKeysLikeTheKeyboard) {

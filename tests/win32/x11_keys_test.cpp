@@ -73,11 +73,25 @@ TEST(X11KeyEvents, GiveTheUsVirtualKeyOfThePositionAndTheLayoutsCharacter) {
       {"Left", "LEFT", 0xff51, "", VK_LEFT, 0x4B, true, kLayoutCharacter},
       {"keypad 7, Num Lock on", "KP7", 0xffb7, "7", VK_NUMPAD7, 0x47, false, kLayoutCharacter},
       {"keypad 7, Num Lock off", "KP7", 0xff95, "", VK_HOME, 0x47, false, kLayoutCharacter},
-      {"keypad decimal", "KPDL", 0xffae, ".", VK_DECIMAL, 0x53, false, kLayoutCharacter},
+      // The keypad, Num Lock on and off, on the us and de layouts: the decimal key is
+      // VK_DECIMAL with the layout's point or comma, VK_DELETE without Num Lock.
+      {"us keypad decimal", "KPDL", 0xffae, ".", VK_DECIMAL, 0x53, false, '.'},
+      {"de keypad decimal (KP_Separator)", "KPDL", 0xffac, ",", VK_DECIMAL, 0x53, false, ','},
+      {"keypad decimal, Num Lock off", "KPDL", 0xff9f, "", VK_DELETE, 0x53, false, kLayoutCharacter},
+      {"keypad 5, Num Lock off", "KP5", 0xff9d, "", VK_CLEAR, 0x4C, false, kLayoutCharacter},
+      {"keypad 0, Num Lock off", "KP0", 0xff9e, "", VK_INSERT, 0x52, false, kLayoutCharacter},
+      {"keypad 1", "KP1", 0xffb1, "1", VK_NUMPAD1, 0x4F, false, kLayoutCharacter},
+      {"keypad multiply", "KPMU", 0xffaa, "*", VK_MULTIPLY, 0x37, false, kLayoutCharacter},
+      {"keypad minus", "KPSU", 0xffad, "-", VK_SUBTRACT, 0x4A, false, kLayoutCharacter},
+      {"keypad plus", "KPAD", 0xffab, "+", VK_ADD, 0x4E, false, kLayoutCharacter},
+      {"keypad divide", "KPDV", 0xffaf, "/", VK_DIVIDE, 0x35, true, kLayoutCharacter},
+      {"keypad comma through a borrowed keycode", "", 0xffac, ",", VK_DECIMAL, 0, false, ','},
       {"Pause shares Num Lock's scan", "PAUS", 0xff13, "", VK_PAUSE, 0x45, false, kLayoutCharacter},
       {"Num Lock", "NMLK", 0xff7f, "", VK_NUMLOCK, 0x45, false, kLayoutCharacter},
       {"F1", "FK01", 0xffbe, "", VK_F1, 0x3B, false, kLayoutCharacter},
-      {"dead acute", "AE12", 0xfe51, "", VK_OEM_PLUS, 0x0D, false, kNoCharacter},
+      {"dead acute", "AE12", 0xfe51, "", VK_OEM_PLUS, 0x0D, false, zv::win32::kDeadKey + 0xB4},
+      {"dead circumflex", "TLDE", 0xfe52, "", VK_OEM_3, 0x29, false, zv::win32::kDeadKey + '^'},
+      {"dead caron: no accent in 1252", "AE12", 0xfe5a, "", VK_OEM_PLUS, 0x0D, false, kNoCharacter},
       {"a character 1252 lacks", "AC01", 0x100263a, "", 'A', 0x1E, false, kNoCharacter},
       {"right Ctrl", "RCTL", 0xffe4, "", VK_RCONTROL, 0x1D, true, kLayoutCharacter},
   };
@@ -105,6 +119,7 @@ TEST(X11KeyEvents, LayoutCharactersAreWhatMapVirtualKeyAnswers) {
       {0xfe51, zv::win32::kDeadKey + 0xB4},             // dead acute: its spacing accent
       {0xfe52, zv::win32::kDeadKey + '^'},              // dead circumflex
       {0xff0d, -1},      {0xffb7, -1}, {0, -1},         // keys, not characters: US rules
+      {0xffac, ','},     {0xffae, '.'},                 // the keypad's comma and point
       {0x6c1, 0},                                       // Cyrillic: nothing in 1252
   };
   for (const Case& c : cases) EXPECT_EQ(x11::layoutCharacterOfKeysym(c.keysym), c.expected) << c.keysym;

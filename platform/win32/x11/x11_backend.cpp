@@ -804,7 +804,10 @@ void readKeyNamesLocked() {
       const x11::ScanCode position = x11::scanOfKeyName(keyboard->names->keys[code].name);
       c.scan_of_keycode[code] = position;
       if (position.scan != 0 && position.scan < 128) {
-        const KeySym plain = XkbKeycodeToKeysym(c.display, static_cast<KeyCode>(code), 0, 0);
+        KeySym plain = XkbKeycodeToKeysym(c.display, static_cast<KeyCode>(code), 0, 0);
+        // A keypad key's character is the one it types with Num Lock (the comma of
+        // KP_Separator, not the nothing of KP_Delete).
+        if (plain >= 0xff95 && plain <= 0xff9f) plain = XkbKeycodeToKeysym(c.display, static_cast<KeyCode>(code), 0, 1);
         c.layout_character[position.extended][position.scan] = x11::layoutCharacterOfKeysym(plain);
       }
     }

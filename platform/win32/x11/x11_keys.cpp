@@ -51,9 +51,23 @@ const NamedKey kNamedKeys[] = {
     {"MENU", 0x5D, true}};
 
 // Keysyms of the X protocol that this file needs.
-constexpr unsigned long kPause = 0xff13, kKeypad0 = 0xffb0, kKeypad9 = 0xffb9, kKeypadDecimal = 0xffae,
+constexpr unsigned long kPause = 0xff13, kKeypad0 = 0xffb0, kKeypad9 = 0xffb9, kKeypadDecimal = 0xffae, kKeypadSeparator = 0xffac,
                         kLevel3Shift = 0xfe03, kModeSwitch = 0xff7e, kDeadFirst = 0xfe50, kDeadLast = 0xfe93,
                         kEuroSign = 0x20ac;
+
+// The keypad's keysyms, Num Lock on and off, and the virtual keys Windows gives those
+// keys: the decimal key is VK_DECIMAL whether the layout makes it a decimal point
+// (KP_Decimal) or a comma (KP_Separator), and VK_DELETE without Num Lock.
+struct KeypadKey {
+  unsigned long keysym;
+  uint16_t vk;
+};
+const KeypadKey kKeypadKeys[] = {
+    {0xff80, VK_SPACE},    {0xff89, VK_TAB},   {0xff8d, VK_RETURN},   {0xff95, VK_HOME},     {0xff96, VK_LEFT},
+    {0xff97, VK_UP},       {0xff98, VK_RIGHT}, {0xff99, VK_DOWN},     {0xff9a, VK_PRIOR},    {0xff9b, VK_NEXT},
+    {0xff9c, VK_END},      {0xff9d, VK_CLEAR}, {0xff9e, VK_INSERT},   {0xff9f, VK_DELETE},   {0xffaa, VK_MULTIPLY},
+    {0xffab, VK_ADD},      {kKeypadSeparator, VK_DECIMAL},            {0xffad, VK_SUBTRACT}, {kKeypadDecimal, VK_DECIMAL},
+    {0xffaf, VK_DIVIDE}};
 
 // Keysyms of the function-key range (0xff00 and above) name keys, not characters:
 // their characters (Return, Backspace, Tab, Escape, the keypad's) are the same on
@@ -83,6 +97,18 @@ int unicodeOfKeysym(unsigned long keysym) {
   return -1;
 }
 
+// The character of a keypad keysym, as X gives it: its low seven bits (KP_Separator
+// is ",", KP_Decimal ".").
+int keypadCharacter(unsigned long keysym) { return static_cast<int>(keysym & 0x7F); }
+
+// The virtual key of a keypad keysym, 0 for any other.
+uint16_t keypadVirtualKey(unsigned long keysym) {
+  if (keysym >= kKeypad0 && keysym <= kKeypad9) return static_cast<uint16_t>(VK_NUMPAD0 + (keysym - kKeypad0));
+  for (const KeypadKey& key : kKeypadKeys)
+    if (key.keysym == keysym) return key.vk;
+  return 0;
+}
+
 }  // namespace
 
 ScanCode scanOfKeyName(const char name[4]) {
@@ -95,6 +121,7 @@ ScanCode scanOfKeyName(const char name[4]) {
 bool isDeadKeysym(unsigned long keysym) { return keysym >= kDeadFirst && keysym <= kDeadLast; }
 
 int32_t layoutCharacterOfKeysym(unsigned long keysym) {
+  if (keysym == kKeypadSeparator || keysym == kKeypadDecimal) return keypadCharacter(keysym);
   if (keysym == 0 || isKeyKeysym(keysym)) return -1;
   if (isDeadKeysym(keysym)) {
     // The accents' spacing forms, where Windows-1252 has them.
@@ -108,8 +135,7 @@ int32_t layoutCharacterOfKeysym(unsigned long keysym) {
 }
 
 uint16_t virtualKeyOfKeysym(unsigned long keysym) {
-  if (keysym >= kKeypad0 && keysym <= kKeypad9) return static_cast<uint16_t>(VK_NUMPAD0 + (keysym - kKeypad0));
-  if (keysym == kKeypadDecimal) return VK_DECIMAL;
+  if (uint16_t keypad = keypadVirtualKey(keysym)) return keypad;
   if (keysym == kPause) return VK_PAUSE;
   if (keysym >= 'a' && keysym <= 'z') return static_cast<uint16_t>(keysym - 'a' + 'A');
   if ((keysym >= 'A' && keysym <= 'Z') || (keysym >= '0' && keysym <= '9')) return static_cast<uint16_t>(keysym);
@@ -156,10 +182,10 @@ int translateKeyEvent(const KeyInput& input, KeyOutput out[2]) {
   if (input.position.scan != 0) {
     UINT code = input.position.scan | (input.position.extended ? 0xE000u : 0u);
     key.virtual_key = static_cast<uint16_t>(MapVirtualKeyA(code, MAPVK_VSC_TO_VK_EX));
-    // Keypad digits with Num Lock, and Pause (which shares Num Lock's scan code),
-    // are told by the keysym.
-    bool keypad_digit = by_keysym >= VK_NUMPAD0 && by_keysym <= VK_NUMPAD9;
-    if (keypad_digit || by_keysym == VK_DECIMAL || by_keysym == VK_PAUSE) key.virtual_key = by_keysym;
+    // Keypad keys (which change with Num Lock), and Pause (which shares Num Lock's
+    // scan code), are told by the keysym.
+    if (uint16_t keypad = keypadVirtualKey(keysym)) key.virtual_key = keypad;
+    if (by_keysym == VK_PAUSE) key.virtual_key = by_keysym;
   } else {
     // A keycode without a position (one a test tool bound to a keysym): the keysym
     // names the key; what it names on no PC key is VK_OEM_8.
@@ -167,7 +193,12 @@ int translateKeyEvent(const KeyInput& input, KeyOutput out[2]) {
   }
   if (input.down) {
     if (isDeadKeysym(keysym)) {
-      key.character = kNoCharacter;
+      // The layer composes it with the next character, as a Windows layout does.
+      const int32_t dead = layoutCharacterOfKeysym(keysym);
+      key.character = dead > kDeadKey ? dead : kNoCharacter;
+    } else if (keysym == kKeypadSeparator || keysym == kKeypadDecimal) {
+      // The layout decides between point and comma; the US rules know only the point.
+      key.character = keypadCharacter(keysym);
     } else if (isKeyKeysym(keysym)) {
       key.character = kLayoutCharacter;
     } else if (input.text && input.text_length == 1 &&

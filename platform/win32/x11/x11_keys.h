@@ -33,7 +33,8 @@ struct KeyOutput {
   uint8_t scan;
   bool extended;
   bool down;
-  int character;  // a Windows-1252 byte, or the layer's kLayoutCharacter / kNoCharacter
+  int character;  // a Windows-1252 byte, kDeadKey plus a dead key's accent, or the
+                  // layer's kLayoutCharacter / kNoCharacter
 };
 
 // Turns one X key event into the hardware keys of a PC keyboard: one, or two for

@@ -45,10 +45,11 @@ bool showsPicture(HWND window, int32_t y_offset, int32_t depth) {
   const zv::ScreenState& s = *zv::currentScreen();
   bool right = width >= s.width && height >= y_offset + s.height;
   for (int32_t y = 0; right && y < y_offset; ++y) right = pixels[static_cast<size_t>(y) * width] == 0;
+  // 1:1, black beside a screen narrower than the window.
   for (int32_t row = 0; right && row < s.height; ++row)
-    for (int32_t x = 0; right && x < s.width; ++x)
+    for (int32_t x = 0; right && x < width; ++x)
       right = pixels[static_cast<size_t>(y_offset + row) * width + x] ==
-              shownAtDepth(framebufferColour(s, x, row), depth);
+              (x < s.width ? shownAtDepth(framebufferColour(s, x, row), depth) : 0);
   zv::unlockScreen(1, 0);
   return right;
 }
@@ -132,6 +133,16 @@ const FullScreenCase full_screen_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Requests, FullScreenModeTest, ::testing::ValuesIn(full_screen_cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A screen narrower than the smallest window: the picture 1:1 at the left, black
+// beside it, as GDI shows it.
+TEST_F(DirectXTest, NarrowScreenIsShownUnstretched) {
+  openSize(61, 7, 32);
+  ASSERT_EQ(driverName(), "DirectX");
+  drawPattern(7);
+  EXPECT_EQ(info(theWindow()).client_rect.right - info(theWindow()).client_rect.left, 106);
+  EXPECT_TRUE(pictureShown());
+}
 
 TEST_F(DirectXTest, NoModeTallEnoughFailsOverToAWindow) {
   vdesk::setDisplayModes({{640, 200, 8, 60}, {1024, 768, 32, 60}});
@@ -287,13 +298,20 @@ TEST_F(DirectXTest, ModeListKeepsFifteenAndSixteenBitsApart) {
       {16, {800 * 65536 + 600}}, {15, {640 * 65536 + 480}}, {32, {1024 * 65536 + 768}},
       {8, {320 * 65536 + 200}},  {24, {}},
   };
-  // Closed, through a DirectDraw object of its own; open, through the driver's.
-  for (bool open : {false, true}) {
-    if (open) openMode(18);
+  // Closed, and while GDI holds the screen, through a DirectDraw object of its own;
+  // open, through the driver's.
+  for (const zv::WindowDriver* holder : {static_cast<const zv::WindowDriver*>(nullptr), &zv::ddrawWindowDriver(),
+                                         &zv::gdiWindowDriver()}) {
+    if (holder) {
+      directx_list_[0] = holder;
+      openMode(18);
+      ASSERT_EQ(driverName(), holder->name);
+    }
     for (const auto& [depth, expected] : expectations) {
       int32_t count = -1;
       int32_t* modes = zv::ddrawWindowDriver().listModes(depth, &count);
-      EXPECT_EQ(std::vector<int32_t>(modes, modes + count), expected) << "depth " << depth << (open ? " open" : "");
+      EXPECT_EQ(std::vector<int32_t>(modes, modes + count), expected)
+          << "depth " << depth << " held by " << (holder ? holder->name : "none");
       std::free(modes);
     }
   }

@@ -90,6 +90,11 @@ const InputCase input_cases[] = {
       release('Q', SCAN_Q), release(VK_RMENU, SCAN_ALT, true), release(VK_LCONTROL, SCAN_CONTROL)},
      {'@'},
      {{1, SCAN_CONTROL, 0}, {1, SCAN_Q, '@'}, {2, SCAN_Q, '@'}, {2, SCAN_CONTROL, 0}}},
+    // A German layout's dead acute, then e: one character, code page 437's e acute.
+    {"dead_key_and_letter_make_one_character",
+     {pressGiving(VK_OEM_6, 13, 0x10000 + 0xB4), release(VK_OEM_6, 13), press('E', 18), release('E', 18)},
+     {0x82},
+     {{1, 27, 0}, {2, 27, 0}, {1, 18, 'e'}, {2, 18, 'e'}}},
     {"character_0_pushes_0", {message(WM_CHAR, 0, 1)}, {0}, {}},
     {"ansi_character_becomes_code_page_437", {message(WM_CHAR, 0xF6, 1)}, {0x94}, {}},
     {"character_repeat_count", {message(WM_CHAR, 'x', 2)}, {'x', 'x'}, {}},
@@ -182,6 +187,27 @@ TEST_P(MousePresenceTest, EnterMoveReadAndLeave) {
 
 INSTANTIATE_TEST_SUITE_P(LeaveDetection, MousePresenceTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "timer" : "track_mouse_event"; });
+
+// A quick Alt+Enter: the window is replaced while its Enter press is handled, and the
+// releases typed meanwhile still reach the program's key state, so the next letter is
+// a plain letter.
+TEST_F(DriverTest, QuickAltEnterLeavesNoKeyDown) {
+  openMode(18);
+  HWND window = theWindow();
+  vdesk::key(VK_MENU, SCAN_ALT, false, true);
+  vdesk::key(VK_RETURN, 28, false, true);
+  vdesk::key(VK_RETURN, 28, false, false);
+  vdesk::key(VK_MENU, SCAN_ALT, false, false);
+  ASSERT_TRUE(waitFor([&] {
+    const std::vector<vdesk::WindowInfo> windows = vdesk::windows();
+    return windows.size() == 1 && windows[0].window != window && vdesk::foregroundWindow() == windows[0].window;
+  }));
+  vdesk::key('A', SCAN_A, false, true);
+  vdesk::key('A', SCAN_A, false, false);
+  EXPECT_EQ(drainInput().keys, std::vector<int32_t>{'a'});
+  EXPECT_EQ(zv::graphicsKeyState(SCAN_ALT), 0);
+  EXPECT_EQ(zv::graphicsKeyState(28), 0);
+}
 
 TEST_F(DriverTest, FocusChangesPostEventsAndStopMouseData) {
   openMode(18);
