@@ -192,8 +192,6 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
         (depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32))
       screen_depth = depth;
     if (flags >= 0 && (flags & SCREEN_FLAG_OPENGL) && screen_depth < 16) screen_depth = 16;
-    s->default_palette = builtinPalette(info->palette_colours);
-    s->font = builtinFont(info->font_height);
     s->scanline_size = info->scanline_size;
     s->aspect = info->aspect != 0.0f
                     ? info->aspect
@@ -211,8 +209,6 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
       if (flags & SCREEN_FLAG_HIGH_PRIORITY) s->state_flags |= SCREEN_HIGH_PRIORITY;
     }
     selectPixelRoutines(s->bytes_per_pixel);
-    // The fonts and palettes were unpacked by the lookups above; a block that does
-    // not decode leaves them blank, which shows but does not stop the screen.
     if (window_title[0] == '\0') titleFromModuleName();
 
     const char* name = chosenDriverName();
@@ -222,6 +218,14 @@ int32_t applyScreenMode(const ScreenModeInfo* info, int32_t mode_number, int32_t
     else if (!searchDrivers(s, name, refresh_rate, flags))
       return failModeSet();
 
+    // The built-in fonts and palettes are unpacked at their first lookup, which a run
+    // whose drivers all fail (no display) never makes; a block that does not decode
+    // leaves them blank, which shows but does not stop the screen. The driver's update
+    // thread may already run: the screen lock keeps it off the half-filled record.
+    lockScreen();
+    s->default_palette = builtinPalette(info->palette_colours);
+    s->font = builtinFont(info->font_height);
+    unlockScreen(1, 0);
     s->text_columns = info->text_columns;
     s->text_rows = info->text_rows;
     if (!finishScreenBuild(s)) return failModeSet();

@@ -91,9 +91,9 @@ void setCurrentScreen(ScreenState* screen);
 uint8_t* converterScratch();
 
 // Builders, in the order mode setting uses them:
-//   createScreenState, fill mode number/size/scanline/palette/font/aspect,
-//   normaliseScreenDepth, allocateScreenBuffers, setCurrentScreen, state flags,
-//   selectPixelRoutines, driver search (which stores the driver), text grid size,
+//   createScreenState, fill mode number/size/scanline/aspect, normaliseScreenDepth,
+//   allocateScreenBuffers, setCurrentScreen, state flags, selectPixelRoutines, driver
+//   search (which stores the driver), default palette and font, text grid size,
 //   finishScreenBuild; and destroyScreenState after the driver's close.
 
 // A zero-filled record with the next screen id (ids start at 1).
