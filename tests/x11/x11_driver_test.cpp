@@ -1,4 +1,4 @@
-// The GDI driver on the X11 backend, in this process, against an Xvfb of its own: what
+// The GDI and OpenGL drivers on the X11 backend, in this process, against an Xvfb of its own: what
 // a window manager, the pointer, the desktop's panels and the screen saver do reaches
 // the screen as on Windows. Keys and pointer come through XTEST (xdotool), the close
 // request as a window manager sends it. Skipped only where Xvfb or xdotool is missing.
@@ -159,6 +159,64 @@ TEST_F(X11Driver, PointerActionsArriveAsMouseEvents) {
     ASSERT_TRUE(xdotool(step.xdotool));
     EXPECT_EQ(drain().events, step.events);
   }
+}
+
+// The OpenGL driver's 640 x 480 full screen on the 1280 x 1024 server: the frame the
+// program draws (black with one white pixel at (10, 10)) shows scaled by two and
+// centred, 32 lines above and below, and the pointer over that pixel's block reads
+// as (10, 10).
+TEST_F(X11Driver, OpenGlFullScreenIsScaledAndCentredAsThePointerIs) {
+  list_[0] = &zv::openGlWindowDriver();
+  ASSERT_EQ(zv::setScreenSize(640, 480, 32, 1, zv::SCREEN_FLAG_OPENGL | zv::SCREEN_FLAG_FULL_SCREEN, 0), 0);
+  HMODULE gl = LoadLibraryA("opengl32.dll");
+  ASSERT_NE(gl, nullptr);
+  const auto function = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(gl, name)); };
+  const auto clearColor = reinterpret_cast<void (*)(float, float, float, float)>(function("glClearColor"));
+  const auto clear = reinterpret_cast<void (*)(unsigned)>(function("glClear"));
+  const auto enable = reinterpret_cast<void (*)(unsigned)>(function("glEnable"));
+  const auto disable = reinterpret_cast<void (*)(unsigned)>(function("glDisable"));
+  const auto scissor = reinterpret_cast<void (*)(int, int, int, int)>(function("glScissor"));
+  ASSERT_TRUE(clearColor && clear && enable && disable && scissor);
+  constexpr unsigned kColourBuffer = 0x4000, kScissorTest = 0x0C11;
+  const zv::WindowDriver* driver = zv::currentScreen()->driver;
+  const auto drawFrame = [&] {
+    clearColor(0, 0, 0, 1);
+    clear(kColourBuffer);
+    enable(kScissorTest);
+    scissor(10, 480 - 11, 1, 1);  // OpenGL counts rows from the bottom
+    clearColor(1, 1, 1, 1);
+    clear(kColourBuffer);
+    disable(kScissorTest);
+    driver->present();
+    driver->pumpEvents();
+  };
+  // White exactly on the block of (10, 10): x 20-21, y 32 + 20-21.
+  const auto scaledAndCentred = [&] {
+    int width = 0, height = 0;
+    const std::vector<uint8_t> rgb = client_->capture(client_->find(kTitle), &width, &height);
+    if (width != 1280 || height != 1024 || rgb.empty()) return false;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+        const uint8_t v = x >= 20 && x < 22 && y >= 52 && y < 54 ? 0xFF : 0;
+        if (p[0] != v || p[1] != v || p[2] != v) return false;
+      }
+    }
+    return true;
+  };
+  EXPECT_TRUE(waitFor([&] {
+    drawFrame();
+    return scaledAndCentred();
+  })) << "the full screen does not show the frame scaled by two and centred";
+  ASSERT_TRUE(xdotool({"mousemove", "21", "53"}));
+  EventRecord last{};
+  EXPECT_TRUE(waitFor([&] {
+    driver->pumpEvents();
+    for (const zv::ScreenEvent& e : takeEvents())
+      if (e.type == zv::EVENT_MOUSE_MOVE) last = {e.type, e.data[0], e.data[1]};
+    return last == EventRecord{zv::EVENT_MOUSE_MOVE, 10, 10};
+  })) << "the pointer reads as " << last;
+  FreeLibrary(gl);
 }
 
 // A clip rectangle holds the pointer inside the window; without one it goes anywhere,

@@ -1095,10 +1095,12 @@ void listModesLocked() {
 x11::Placement x11::placementOf(NativeWindow* window) {
   XLock hold;
   const Record* r = self(window);
-  // OpenGL draws 1:1: the picture stays unscaled, centred where the scaled one would be.
-  const int32_t grown = r->scale - 1;
-  return x11::Placement{r->xid, r->offset_x + r->width * grown / 2, r->offset_y + r->height * grown / 2, r->width,
-                        r->height};
+  return x11::Placement{r->xid, r->offset_x, r->offset_y, r->width * r->scale, r->height * r->scale, r->scale};
+}
+
+void x11::settle() {
+  XLock hold;
+  XSync(connection().display, False);
 }
 
 const Backend* openDisplayBackend() {

@@ -6,13 +6,19 @@
 // backend's event thread. A window with a pixel format gets a child X window of the
 // format's visual over its client area, which takes no input (an empty input shape),
 // so every event still reaches the layer's window. Formats are the double-buffered
-// true-colour window configurations of the screen's depth.
+// true-colour window configurations of the screen's depth. A window whose picture is
+// scaled (a full-screen mode, the desktop's scale factor) gets a child of the scaled
+// size; the program draws its client area unscaled in the lower left corner, and the
+// buffer swap first enlarges that corner to the whole back buffer, each pixel a block
+// of scale x scale, through a framebuffer object of the client area's size.
 #include "platform/win32/x11/x11_glx.h"
 
 #include "platform/win32/x11/x11_library.h"
 
 #include <dlfcn.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -30,6 +36,14 @@ constexpr int GLX_CONFIG_CAVEAT = 0x20, GLX_X_VISUAL_TYPE = 0x22, GLX_SLOW_CONFI
               GLX_X_RENDERABLE = 0x8012, GLX_RGBA_TYPE = 0x8014, GLX_WINDOW_BIT = 1, GLX_RGBA_BIT = 1,
               GLX_SAMPLE_BUFFERS = 100000, GLX_SAMPLES = 100001;
 
+// The OpenGL values the buffer swap's enlargement uses.
+constexpr unsigned GL_COLOR_BUFFER_BIT = 0x4000, GL_NEAREST = 0x2600, GL_SCISSOR_TEST = 0x0C11,
+                   GL_DRAW_BUFFER = 0x0C01, GL_READ_BUFFER = 0x0C02, GL_BACK = 0x0405, GL_VERSION = 0x1F02,
+                   GL_EXTENSIONS = 0x1F03, GL_RGBA8 = 0x8058, GL_DRAW_FRAMEBUFFER_BINDING = 0x8CA6,
+                   GL_RENDERBUFFER_BINDING = 0x8CA7, GL_READ_FRAMEBUFFER = 0x8CA8, GL_DRAW_FRAMEBUFFER = 0x8CA9,
+                   GL_READ_FRAMEBUFFER_BINDING = 0x8CAA, GL_FRAMEBUFFER_COMPLETE = 0x8CD5,
+                   GL_COLOR_ATTACHMENT0 = 0x8CE0, GL_RENDERBUFFER = 0x8D41;
+
 struct Glx {
   Bool (*QueryExtension)(Display*, int*, int*);
   GLXFBConfig* (*GetFBConfigs)(Display*, int, int*);
@@ -40,6 +54,34 @@ struct Glx {
   void (*DestroyContext)(Display*, GLXContext);
   void (*SwapBuffers)(Display*, ::Window);
   void* (*GetProcAddressARB)(const unsigned char*);
+  GLXContext (*GetCurrentContext)();
+  ::Window (*GetCurrentDrawable)();
+};
+
+// The functions of the enlargement, taken for the context that is current at a swap.
+struct Blitter {
+  const unsigned char* (*GetString)(unsigned);
+  void (*GetIntegerv)(unsigned, int*);
+  unsigned char (*IsEnabled)(unsigned);
+  void (*Enable)(unsigned);
+  void (*Disable)(unsigned);
+  void (*ReadBuffer)(unsigned);
+  void (*DrawBuffer)(unsigned);
+  void (*GenFramebuffers)(int, unsigned*);
+  void (*BindFramebuffer)(unsigned, unsigned);
+  void (*FramebufferRenderbuffer)(unsigned, unsigned, unsigned, unsigned);
+  unsigned (*CheckFramebufferStatus)(unsigned);
+  void (*GenRenderbuffers)(int, unsigned*);
+  void (*BindRenderbuffer)(unsigned, unsigned);
+  void (*RenderbufferStorage)(unsigned, unsigned, int, int);
+  void (*BlitFramebuffer)(int, int, int, int, int, int, int, int, unsigned, unsigned);
+};
+
+// A context's framebuffer object holding the client area between the two copies.
+struct Stage {
+  bool tried = false, usable = false;
+  unsigned framebuffer = 0, renderbuffer = 0;
+  int32_t width = 0, height = 0;
 };
 
 struct Drawable {
@@ -58,6 +100,9 @@ struct State {
   std::vector<GLXFBConfig> configs;
   std::vector<GlFormat> formats;
   std::unordered_map<NativeWindow*, Drawable> drawables;
+  bool blitter_loaded = false, blitter_complete = false;
+  Blitter blit{};
+  std::unordered_map<GLXContext, Stage> stages;  // the contexts' objects go with them
 };
 
 State& state() {
@@ -131,7 +176,9 @@ bool available() {
       load(s.library, "glXGetVisualFromFBConfig", &g.GetVisualFromFBConfig) &&
       load(s.library, "glXCreateNewContext", &g.CreateNewContext) && load(s.library, "glXMakeCurrent", &g.MakeCurrent) &&
       load(s.library, "glXDestroyContext", &g.DestroyContext) && load(s.library, "glXSwapBuffers", &g.SwapBuffers) &&
-      load(s.library, "glXGetProcAddressARB", &g.GetProcAddressARB);
+      load(s.library, "glXGetProcAddressARB", &g.GetProcAddressARB) &&
+      load(s.library, "glXGetCurrentContext", &g.GetCurrentContext) &&
+      load(s.library, "glXGetCurrentDrawable", &g.GetCurrentDrawable);
   if (!complete) return false;
   s.display = XOpenDisplay(nullptr);
   int error_base = 0, event_base = 0;
@@ -152,14 +199,123 @@ bool format(int32_t number, GlFormat* out) {
   return true;
 }
 
-// Keeps the child over the client area as the layer window moves between window and
-// full screen.
-void follow(NativeWindow* window, Drawable& d) {
-  const Placement now = placementOf(window);
+// Puts the child over the picture's place, which moves and changes size as the layer
+// window goes between window and full screen.
+void place(Drawable& d, const Placement& now) {
   if (now.x == d.shown.x && now.y == d.shown.y && now.width == d.shown.width && now.height == d.shown.height) return;
   d.shown = now;
   XMoveResizeWindow(state().display, d.child, now.x, now.y, static_cast<unsigned>(now.width > 0 ? now.width : 1),
                     static_cast<unsigned>(now.height > 0 ? now.height : 1));
+}
+
+template <class Function>
+bool loadGl(const char* name, Function* out) {
+  State& s = state();
+  void* address = dlsym(s.library, name);
+  if (!address) address = s.glx.GetProcAddressARB(reinterpret_cast<const unsigned char*>(name));
+  *out = reinterpret_cast<Function>(address);
+  return address != nullptr;
+}
+
+bool loadBlitter() {
+  State& s = state();
+  if (s.blitter_loaded) return s.blitter_complete;
+  s.blitter_loaded = true;
+  Blitter& b = s.blit;
+  s.blitter_complete =
+      loadGl("glGetString", &b.GetString) && loadGl("glGetIntegerv", &b.GetIntegerv) &&
+      loadGl("glIsEnabled", &b.IsEnabled) && loadGl("glEnable", &b.Enable) && loadGl("glDisable", &b.Disable) &&
+      loadGl("glReadBuffer", &b.ReadBuffer) && loadGl("glDrawBuffer", &b.DrawBuffer) &&
+      loadGl("glGenFramebuffers", &b.GenFramebuffers) && loadGl("glBindFramebuffer", &b.BindFramebuffer) &&
+      loadGl("glFramebufferRenderbuffer", &b.FramebufferRenderbuffer) &&
+      loadGl("glCheckFramebufferStatus", &b.CheckFramebufferStatus) &&
+      loadGl("glGenRenderbuffers", &b.GenRenderbuffers) && loadGl("glBindRenderbuffer", &b.BindRenderbuffer) &&
+      loadGl("glRenderbufferStorage", &b.RenderbufferStorage) && loadGl("glBlitFramebuffer", &b.BlitFramebuffer);
+  return s.blitter_complete;
+}
+
+// Whether the current context has framebuffer objects with blits: OpenGL 3.0 or the
+// extension that brought them.
+bool blitsFramebuffers() {
+  const Blitter& b = state().blit;
+  const char* version = reinterpret_cast<const char*>(b.GetString(GL_VERSION));
+  if (version && std::atoi(version) >= 3) return true;
+  const char* extensions = reinterpret_cast<const char*>(b.GetString(GL_EXTENSIONS));
+  return extensions && std::strstr(extensions, "GL_ARB_framebuffer_object") != nullptr;
+}
+
+// The context's stage, made or resized to the client area; false when the context
+// cannot have one.
+bool prepareStage(Stage& stage, int32_t width, int32_t height) {
+  const Blitter& b = state().blit;
+  if (!stage.tried) {
+    stage.tried = true;
+    stage.usable = blitsFramebuffers();
+    if (!stage.usable) return false;
+    b.GenFramebuffers(1, &stage.framebuffer);
+    b.GenRenderbuffers(1, &stage.renderbuffer);
+  }
+  if (!stage.usable) return false;
+  if (stage.width != width || stage.height != height) {
+    b.BindRenderbuffer(GL_RENDERBUFFER, stage.renderbuffer);
+    b.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    b.BindFramebuffer(GL_DRAW_FRAMEBUFFER, stage.framebuffer);
+    b.FramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, stage.renderbuffer);
+    stage.usable = b.CheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    stage.width = width;
+    stage.height = height;
+  }
+  return stage.usable;
+}
+
+// Shows the client area the program drew in the lower left corner of the back buffer
+// scaled to the whole of the picture's place: copied to the stage, the child placed,
+// and copied back scaled with the nearest pixel (a copy within one buffer may not overlap), so that
+// the frame drawn before a switch is also the first one shown after it. Needs the
+// window's drawable current on this thread; the program's framebuffer bindings,
+// buffers and scissor test are left as they were. False when nothing was done.
+bool present(Drawable& d, const Placement& now) {
+  State& s = state();
+  const GLXContext context = s.glx.GetCurrentContext();
+  if (!context || s.glx.GetCurrentDrawable() != d.child || !loadBlitter()) return false;
+  const Blitter& b = s.blit;
+  const int32_t width = now.width / now.scale, height = now.height / now.scale;
+  if (width <= 0 || height <= 0) return false;
+  int read_binding = 0, draw_binding = 0, renderbuffer_binding = 0, read_buffer = 0, draw_buffer = 0;
+  b.GetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_binding);
+  b.GetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw_binding);
+  b.GetIntegerv(GL_RENDERBUFFER_BINDING, &renderbuffer_binding);
+  const bool scissor = b.IsEnabled(GL_SCISSOR_TEST) != 0;
+  Stage& stage = s.stages[context];
+  const bool staged = prepareStage(stage, width, height);
+  if (staged) {
+    if (scissor) b.Disable(GL_SCISSOR_TEST);
+    b.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    b.GetIntegerv(GL_READ_BUFFER, &read_buffer);
+    b.ReadBuffer(GL_BACK);
+    b.BindFramebuffer(GL_DRAW_FRAMEBUFFER, stage.framebuffer);
+    b.BlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    b.ReadBuffer(static_cast<unsigned>(read_buffer));
+    if (now.width != d.shown.width || now.height != d.shown.height) {
+      settle();
+      place(d, now);
+      XSync(s.display, False);
+      // The renderer takes a drawable's new size after a swap: the old buffer is
+      // swapped once so that the staged frame goes into one of the new size.
+      s.glx.SwapBuffers(s.display, d.child);
+    }
+    b.BindFramebuffer(GL_READ_FRAMEBUFFER, stage.framebuffer);
+    b.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    b.GetIntegerv(GL_DRAW_BUFFER, &draw_buffer);
+    b.DrawBuffer(GL_BACK);
+    b.BlitFramebuffer(0, 0, width, height, 0, 0, now.width, now.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    b.DrawBuffer(static_cast<unsigned>(draw_buffer));
+    if (scissor) b.Enable(GL_SCISSOR_TEST);
+  }
+  b.BindRenderbuffer(GL_RENDERBUFFER, static_cast<unsigned>(renderbuffer_binding));
+  b.BindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<unsigned>(read_binding));
+  b.BindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<unsigned>(draw_binding));
+  return staged;
 }
 
 bool setFormat(NativeWindow* window, int32_t number) {
@@ -205,22 +361,28 @@ bool makeCurrent(NativeWindow* window, GlContext* context) {
   if (!window || !context) return s.glx.MakeCurrent(s.display, 0, nullptr) == True;
   auto found = s.drawables.find(window);
   if (found == s.drawables.end()) return false;
-  follow(window, found->second);
+  place(found->second, placementOf(window));
   return s.glx.MakeCurrent(s.display, found->second.child, reinterpret_cast<GLXContext>(context)) == True;
 }
 
 void deleteContext(GlContext* context) {
   State& s = state();
+  s.stages.erase(reinterpret_cast<GLXContext>(context));
   s.glx.DestroyContext(s.display, reinterpret_cast<GLXContext>(context));
   XFlush(s.display);
 }
 
+// A picture shown 1:1 at an unchanged size is swapped as it is; without a stage the
+// child is only placed (a frame drawn before a change of size is then lost).
 bool swapBuffers(NativeWindow* window) {
   State& s = state();
   auto found = s.drawables.find(window);
   if (found == s.drawables.end()) return false;
-  follow(window, found->second);
-  s.glx.SwapBuffers(s.display, found->second.child);
+  Drawable& d = found->second;
+  const Placement now = placementOf(window);
+  const bool resized = now.width != d.shown.width || now.height != d.shown.height;
+  if ((now.scale == 1 && !resized) || !present(d, now)) place(d, now);
+  s.glx.SwapBuffers(s.display, d.child);
   XFlush(s.display);
   return true;
 }
