@@ -272,20 +272,6 @@ std::string show(const Matrix& m) {
   return text;
 }
 
-std::string dump(const Report& r) {
-  std::string text;
-  for (const PassReport* p : {&r.points, &r.lines}) {
-    char t[200];
-    std::snprintf(t, sizeof t, "\n D=%.17g", p->printed[5]);
-    text += t;
-    for (const Element& e : p->elements) {
-      std::snprintf(t, sizeof t, "\n  %.17g %s %.17g %.17g", e.root, e.improper ? "improper" : "", e.x, e.y);
-      text += t;
-    }
-  }
-  return text;
-}
-
 // ---- Generated families -----------------------------------------------------------
 
 using Rng = std::mt19937_64;
@@ -390,21 +376,17 @@ const Family FAMILIES[] = {
 TEST(Oracle, EveryFamilyIsRight) {
   Rng rng(21);
   for (const Family& family : FAMILIES) {
-    int judged = 0, outside = 0;
+    int judged = 0;
     for (int i = 0; i < family.count; ++i) {
       const Matrix m = family.make(rng);
       const Verdict v = judge(m, run(m, false));
-      if (v.outside_promise) {
-        ++outside;
-        continue;
-      }
+      if (v.outside_promise) continue;
       ++judged;
-      EXPECT_TRUE(v.right()) << family.name << ": " << show(m) << "\n points: " << v.points << "\n lines: " << v.lines << dump(run(m, false));
+      EXPECT_TRUE(v.right()) << family.name << ": " << show(m) << "\n points: " << v.points << "\n lines: " << v.lines;
     }
     // Most generated matrices are ones the promise covers (a close pair may come out
     // below 1e-4 of a larger third eigenvalue).
     EXPECT_GE(judged, family.count * 8 / 10) << family.name;
-    if (std::getenv("ZV_SHOW_CHANGES")) std::printf("%s: %d judged, %d outside\n", family.name, judged, outside);
   }
 }
 
@@ -424,9 +406,6 @@ TEST(Oracle, TheIssuesExamples) {
     const Verdict v = judge(m, run(m, false));
     EXPECT_TRUE(v.right()) << show(m) << "\n points: " << v.points << "\n lines: " << v.lines;
   }
-  // Entries around 1e-5: the literal report calls everything improper.
-  Matrix tiny = {0.3e-5, -0.3e-5, 0.1e-5, 0.1e-5, 0.1e-5, -0.1e-5, 0.1e-5, -0.3e-5, 0.3e-5};
-  EXPECT_TRUE(judge(tiny, run(tiny, false)).right());
   // The 30 degree rotation about (2, 3) times 1e52: no definite point from a root that is not a number.
   const double c = std::cos(PI / 6), s = std::sin(PI / 6);
   Matrix huge = {c, -s, 2 - 2 * c + 3 * s, s, c, 3 - 2 * s - 3 * c, 0, 0, 1};
@@ -439,7 +418,7 @@ TEST(Oracle, TheIssuesExamples) {
 TEST(Oracle, CorpusEqualsTheLiteralAlgorithmWhereverItIsRight) {
   Rng rng(1);
   constexpr int COUNT = 12000;
-  int changed = 0, examples = 0;
+  int changed = 0;
   for (int i = 0; i < COUNT; ++i) {
     Matrix m;
     switch (i % 5) {
@@ -453,13 +432,10 @@ TEST(Oracle, CorpusEqualsTheLiteralAlgorithmWhereverItIsRight) {
     if (same_text(literal, now)) continue;
     ++changed;
     const Verdict before = judge(m, literal), after = judge(m, now);
-    EXPECT_FALSE(before.right()) << "changed a right report: " << show(m) << dump(literal) << dump(now);
+    EXPECT_FALSE(before.right()) << "changed a right report: " << show(m);
     if (!before.outside_promise) {
       EXPECT_TRUE(after.right()) << show(m) << "\n points: " << after.points << "\n lines: " << after.lines;
     }
-    if (examples++ < 3 && std::getenv("ZV_SHOW_CHANGES"))
-      std::printf("changed: %s\n  before: %s | %s\n  after:  %s | %s\n", show(m).c_str(), before.points.c_str(),
-                  before.lines.c_str(), after.points.c_str(), after.lines.c_str());
   }
   std::printf("corpus: %d matrices, %d reports changed\n", COUNT, changed);
 }
