@@ -215,8 +215,7 @@ void graphicsSleep(int32_t milliseconds) {
     return;
   }
   if (milliseconds >= 100) {
-    int32_t steps = 0;
-    while (milliseconds - steps > 50) steps += 50;
+    const int32_t steps = (milliseconds - 1) / 50 * 50;  // whole steps while more than 50 ms are left
     if (waitForKey(pressed, steps)) return;
     milliseconds -= steps;
   }
