@@ -332,8 +332,9 @@ int32_t openGlOpen(const char* title, int32_t width, int32_t height, int32_t dep
                    int32_t flags) {
   WindowState& w = windowState();
   w.clear();
-  gl = OpenGlState{};
+  // Most opens are not for OpenGL: they fail before the large state is cleared.
   if (!(flags & WINDOW_OPENGL)) return -1;
+  gl = OpenGlState{};
 
   gl.gl_module = LoadLibraryA("opengl32.dll");
   if (!gl.gl_module) return -1;
