@@ -27,12 +27,13 @@ run:
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 
-# The programs, their manual pages, desktop entry and icon under PREFIX.
-PREFIX ?= /usr/local
+# The two programs, all that is installed.
 programs:
 	$(CONFIGURE) -S . -B build
 	$(BUILD) build --target invar glscreen -j $(JOBS) $(QUIET)
 
+# The programs, their manual pages, desktop entry and icon under PREFIX.
+PREFIX ?= /usr/local
 install: programs
 	cmake --install build --prefix $(PREFIX)
 

@@ -79,8 +79,8 @@ TEST(ScriptedRun, WritesTheGoldenReportAndExitsZero) {
 
 // --version and --help, as the first argument, are answered on standard output with
 // status 0 before anything else happens: no report appears. A standard output that
-// cannot take the answer (a full device) makes the status 1. Any other argument goes to the runtime
-// and the run is the usual one.
+// cannot take the answer (a full device) makes the status 1. Any other argument goes
+// to the runtime and the run is the usual one.
 TEST(ScriptedRun, VersionAndHelpAnswerAloneAndOtherArgumentsLeaveTheRunAsItIs) {
   struct Case {
     std::vector<std::string> command;
@@ -100,7 +100,9 @@ TEST(ScriptedRun, VersionAndHelpAnswerAloneAndOtherArgumentsLeaveTheRunAsItIs) {
 #endif
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.command[0] + " " + c.command[1] + " " + c.command[2 % c.command.size()]);
+    std::string trace;
+    for (const std::string& word : c.command) trace += word + " ";
+    SCOPED_TRACE(trace);
     zv::test::TempDir temp(false);
     Result r = run_scripted(temp.path(), IDENTITY, false, 30, c.command);
     EXPECT_EQ(r.status, c.status);
