@@ -8,7 +8,8 @@ CONFIGURE = cmake --log-level=WARNING $(CMAKE_FLAGS)
 BUILD = cmake --build
 QUIET = -- --no-print-directory
 
-.PHONY: all build run test test-asan test-tsan bench fuzz fuzz-build clean windows test-windows
+.PHONY: all build run test test-asan test-tsan bench fuzz fuzz-build clean windows test-windows \
+        programs install package package-windows
 
 all: build
 
@@ -25,6 +26,26 @@ run:
 
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+# The two programs, all that is installed.
+programs:
+	$(CONFIGURE) -S . -B build
+	$(BUILD) build --target invar glscreen -j $(JOBS) $(QUIET)
+
+# The programs, their manual pages, desktop entry and icon under PREFIX.
+PREFIX ?= /usr/local
+install: programs
+	cmake --install build --prefix $(PREFIX)
+
+# The Debian package build/invar_<version>_amd64.deb, then its check: control fields,
+# file list and lintian (tools/check_package.sh).
+package: programs
+	cd build && cpack -G DEB
+	tools/check_package.sh build
+
+# The Windows zip build-windows/invar-<version>-win64.zip: both programs and a README.
+package-windows: windows
+	cd $(WINDOWS_BUILD) && cpack -G ZIP
 
 test-asan:
 	$(CONFIGURE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=address,undefined

@@ -11,3 +11,6 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
   endif()
 endif()
+
+# The programs' resource script (their icon) is compiled by windres.
+enable_language(RC)

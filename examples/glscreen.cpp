@@ -6,13 +6,14 @@
 // (a key, a repaint, a switch), after which it draws the picture again. Escape or the
 // close request ends it with status 0; Alt+Enter switches between window and full
 // screen. The OpenGL functions come from "opengl32.dll" the Win32 way, so the same
-// source builds for Windows.
+// source builds for Windows. --version and --help are answered before anything opens.
 #include <windows.h>
 #include <GL/gl.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "common/standard_options.h"
 #include "examples/glscreen.h"
 #include "gfx/key_queue.h"
 #include "gfx/screen_mode.h"
@@ -22,6 +23,20 @@
 namespace {
 
 constexpr int32_t KEY_ESCAPE = 27;
+
+// Plain ASCII, so that every terminal and console shows it as it is.
+constexpr char USAGE[] =
+    "glscreen - eine Textseite, mit OpenGL gezeichnet\n"
+    "           a page of text drawn with OpenGL\n"
+    "\n"
+    "Aufruf / usage: glscreen [--help | --version]\n"
+    "\n"
+    "Alt+Enter wechselt zwischen Fenster und Vollbild; Escape oder das Schliessen\n"
+    "des Fensters beendet das Programm.\n"
+    "Alt+Enter switches between window and full screen; Escape or closing the\n"
+    "window ends the program.\n"
+    "\n"
+    "Mehr / more: man glscreen\n";
 
 // Every key waiting; true when one of them ends the program.
 bool endRequested() {
@@ -49,6 +64,8 @@ bool takeChangedRows() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int status = 0;
+  if (zv::answerStandardOption(argc, argv, "glscreen " ZV_VERSION "\n", USAGE, &status)) return status;
   zv::runtime_init(argc, argv, 0);
   if (zv::setScreenSize(glscreen::WIDTH, glscreen::HEIGHT, glscreen::DEPTH, 1, glscreen::OPENGL_FLAG, 0) != 0 ||
       !zv::currentScreen()) {

@@ -5,7 +5,10 @@
 // shape, mouse-leave tracking.
 #include "platform/win32/layer.h"
 
+#include <program_resources.h>
 #include <windows.h>
+
+#include <strings.h>
 
 #include <algorithm>
 #include <array>
@@ -362,7 +365,11 @@ const uint32_t* iconPixels(HICON icon) {
     return p;
   }();
   const auto* record = reinterpret_cast<const StockCursor*>(icon);
-  return record >= std::begin(g_icons) && record < std::end(g_icons) ? picture.data() : nullptr;
+  if (record >= std::begin(g_icons) && record < std::end(g_icons)) return picture.data();
+  size_t count = 0;
+  const ResourceIcon* icons = programIcons ? programIcons(&count) : nullptr;
+  const auto* resource = reinterpret_cast<const ResourceIcon*>(icon);
+  return icons && resource >= icons && resource < icons + count ? resource->pixels : nullptr;
 }
 
 void setCursorPosLocked(int32_t x, int32_t y, bool from_hardware) {
@@ -715,6 +722,14 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
   auto id = reinterpret_cast<uintptr_t>(name);
   if (!instance && IS_INTRESOURCE(name) && id >= 32512 && id <= 32517) {
     return reinterpret_cast<HICON>(&g_icons[id - 32512]);
+  }
+  // A named icon of the program's module, from the resources the program defines.
+  if (instance && instance == GetModuleHandleA(nullptr) && !IS_INTRESOURCE(name) && programIcons) {
+    size_t count = 0;
+    const ResourceIcon* icons = programIcons(&count);
+    for (size_t i = 0; i < count; ++i) {
+      if (strcasecmp(icons[i].name, name) == 0) return reinterpret_cast<HICON>(const_cast<ResourceIcon*>(&icons[i]));
+    }
   }
   SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
   return nullptr;

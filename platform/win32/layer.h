@@ -168,8 +168,8 @@ ThreadQueue* queueLocked(DWORD thread_id);  // null when the thread has ended or
 // Wakes the thread from GetMessageA and MsgWaitForMultipleObjects. Lock held.
 void wakeQueueLocked(ThreadQueue* queue);
 
-// The picture of a stock icon (LoadIconA with no module), 32 x 32 pixels 0xAARRGGBB;
-// null for any other handle.
+// The picture of a stock icon (LoadIconA with no module) or of one of the program's
+// icons (program_resources.h), 32 x 32 pixels 0xAARRGGBB; null for any other handle.
 const uint32_t* iconPixels(HICON icon);
 
 // Live window of a handle, or null. Lock held.

@@ -29,13 +29,13 @@ struct Result {
   std::string errors;  // standard error
 };
 
-// Runs the program in the directory with the bytes as standard input and its
-// standard output (unless closed) and standard error captured; killed after the
-// time limit.
+// Runs the program (or the command given) in the directory with the bytes as
+// standard input and its standard output (unless closed) and standard error
+// captured; killed after the time limit.
 Result run_scripted(const std::string& dir, const std::string& input, bool close_output = false,
-                    int seconds = 30) {
+                    int seconds = 30, const std::vector<std::string>& command = {ZV_INVAR_BINARY}) {
   zv::test::ChildSession child({.input = Stream::Pipe, .output = Stream::Pipe, .capture_errors = true});
-  EXPECT_TRUE(child.start_program({ZV_INVAR_BINARY}, [&] {
+  EXPECT_TRUE(child.start_program(command, [&] {
     if (close_output) close(1);
     if (chdir(dir.c_str()) != 0) _exit(126);
     unsetenv("DISPLAY");  // the terminal's runs: no window, even on a desktop
@@ -74,6 +74,48 @@ TEST(ScriptedRun, WritesTheGoldenReportAndExitsZero) {
     // The transcript reaches standard output, without prompts.
     EXPECT_NE(r.output.find(" -Ende Geradenermittlung-"), std::string::npos) << c.golden;
     EXPECT_EQ(r.output.find("a11=?"), std::string::npos) << c.golden;
+  }
+}
+
+// --version and --help, as the first argument, are answered on standard output with
+// status 0 before anything else happens: no report appears. A standard output that
+// cannot take the answer (a full device) makes the status 1. Any other argument goes
+// to the runtime and the run is the usual one.
+TEST(ScriptedRun, VersionAndHelpAnswerAloneAndOtherArgumentsLeaveTheRunAsItIs) {
+  struct Case {
+    std::vector<std::string> command;
+    int status;
+    std::string output_start;
+    const char* report;  // the golden report, or null where none may appear
+  };
+  const std::string invar = ZV_INVAR_BINARY;
+  const Case cases[] = {
+      {{invar, "--version"}, 0, "invar " ZV_VERSION "\n", nullptr},
+      {{invar, "--help", "--version"}, 0, "invar - invariante Punkte", nullptr},
+      {{"/bin/sh", "-c", "exec \"$0\" --version >/dev/full", invar}, 1, "", nullptr},
+      {{invar, "-x", "--help"}, 0, "", "identity"},
+#ifdef ZV_GLSCREEN_BINARY
+      {{ZV_GLSCREEN_BINARY, "--version"}, 0, "glscreen " ZV_VERSION "\n", nullptr},
+      {{ZV_GLSCREEN_BINARY, "--help"}, 0, "glscreen - eine Textseite", nullptr},
+#endif
+  };
+  for (const Case& c : cases) {
+    std::string trace;
+    for (const std::string& word : c.command) trace += word + " ";
+    SCOPED_TRACE(trace);
+    zv::test::TempDir temp(false);
+    Result r = run_scripted(temp.path(), IDENTITY, false, 30, c.command);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.errors, "");
+    EXPECT_EQ(r.output.rfind(c.output_start, 0), 0u) << r.output;
+    if (c.command[1] == "--help") {
+      EXPECT_NE(r.output.find("\nAufruf / usage: "), std::string::npos) << r.output;
+    }
+    if (c.report) {
+      EXPECT_EQ(read_file(temp.path() + "/invar.txt"), golden(std::string(c.report) + ".report"));
+    } else {
+      EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+    }
   }
 }
 

@@ -1,7 +1,8 @@
-# A scripted run of the cross-built program under the emulator: the entries piped to
-# its standard input, then its exit, its standard error and its report checked. Under
-# Wine the program's "c:\invar.txt" is drive_c/invar.txt in the prefix.
-#   cmake -DEMULATOR=... -DPROGRAM=... -DENTRIES="1;0;..." -DLINE_END=LF|CRLF
+# A scripted run of the cross-built program under the emulator, or of the installed
+# program without one: the entries piped to its standard input, then its exit, its
+# standard error and its report checked. Under Wine the program's "c:\invar.txt" is
+# drive_c/invar.txt in the prefix; without an emulator it is invar.txt in WORK.
+#   cmake [-DEMULATOR=...] -DPROGRAM=... -DENTRIES="1;0;..." -DLINE_END=LF|CRLF
 #         -DREPORT=<prefix>/drive_c/invar.txt -DWORK=<dir>
 #         [-DGOLDEN=<file>]             the report equals this file byte for byte
 #         [-DREPORT_START="line|..."]   the report begins with these lines

@@ -11,12 +11,14 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "common/program_icon.h"
 #include "gfx/builtin_data.h"
 #include "tests/gfx/screen_picture.h"
 #include "tests/support/program_window.h"
@@ -233,6 +235,13 @@ TEST(X11Window, TypedRunWritesTheGoldenReportAndShowsTheGoldenScreen) {
     ASSERT_TRUE(run.client().size(run.window(), &width, &height));
     EXPECT_EQ(width, 640 * c.scale);
     EXPECT_EQ(height, 480 * c.scale);
+    // The window carries the program's own icon, the picture its icon files hold.
+    const std::vector<long> icon = run.client().property(run.window(), "_NET_WM_ICON");
+    const std::vector<uint32_t> drawn = zv::drawProgramIcon(32);
+    EXPECT_TRUE(icon.size() == 2 + drawn.size() && icon[0] == 32 && icon[1] == 32 &&
+                std::equal(drawn.begin(), drawn.end(), icon.begin() + 2,
+                           [](uint32_t pixel, long item) { return pixel == static_cast<uint32_t>(item); }))
+        << "_NET_WM_ICON of " << icon.size() << " items is not the program's icon";
     run.setView(c.scale);
     ASSERT_TRUE(run.typeEntries(kPointHalfKeys));
     finishRun(run, [&](int pause) {

@@ -1,15 +1,15 @@
 // Pictures of screen pages for people to look at: a page converted to RGB through
-// the screen's palette or pixel format, written as PNG (stored, uncompressed
-// deflate blocks, so no compression library is needed) or as binary PPM.
+// the screen's palette or pixel format, written as PNG (common/png_encode.h) or as
+// binary PPM.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/png_encode.h"
 #include "gfx/screen_state.h"
 
 namespace zvtest {
@@ -56,73 +56,9 @@ inline bool writePpm(const std::string& path, const zv::ScreenState& s, int32_t 
   return static_cast<bool>(out);
 }
 
-namespace picture_detail {
-
-inline uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return ~crc;
-}
-
-inline void putBig32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-inline void chunk(std::vector<uint8_t>& png, const char type[4], const std::vector<uint8_t>& data) {
-  putBig32(png, static_cast<uint32_t>(data.size()));
-  const size_t start = png.size();
-  png.insert(png.end(), type, type + 4);
-  png.insert(png.end(), data.begin(), data.end());
-  putBig32(png, crc32(png.data() + start, png.size() - start));
-}
-
-}  // namespace picture_detail
-
-// A PNG of width * height RGB triples. The encoding is fixed (stored blocks, filter
-// 0), so two pictures are equal exactly when their PNG bytes are: golden pictures
-// are compared as files.
+// A PNG of width * height RGB triples (see common/png_encode.h).
 inline std::string encodePng(int32_t width, int32_t height, const std::vector<uint8_t>& rgb) {
-  using namespace picture_detail;
-  // Scanlines with filter byte 0 in front of each.
-  std::vector<uint8_t> raw;
-  const size_t line = static_cast<size_t>(width) * 3;
-  for (int32_t y = 0; y < height; ++y) {
-    raw.push_back(0);
-    raw.insert(raw.end(), rgb.begin() + static_cast<std::ptrdiff_t>(y * line),
-               rgb.begin() + static_cast<std::ptrdiff_t>((y + 1) * line));
-  }
-  // A zlib stream of stored blocks (at most 65535 bytes each) and its Adler-32.
-  std::vector<uint8_t> z = {0x78, 0x01};
-  for (size_t at = 0; at < raw.size() || raw.empty(); at += 65535) {
-    const size_t n = std::min<size_t>(65535, raw.size() - at);
-    z.push_back(at + n >= raw.size() ? 1 : 0);
-    z.push_back(static_cast<uint8_t>(n));
-    z.push_back(static_cast<uint8_t>(n >> 8));
-    z.push_back(static_cast<uint8_t>(~n));
-    z.push_back(static_cast<uint8_t>(~n >> 8));
-    z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-             raw.begin() + static_cast<std::ptrdiff_t>(at + n));
-    if (raw.empty()) break;
-  }
-  uint32_t a = 1, b = 0;
-  for (uint8_t byte : raw) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  putBig32(z, (b << 16) | a);
-
-  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<uint8_t> header;
-  putBig32(header, static_cast<uint32_t>(width));
-  putBig32(header, static_cast<uint32_t>(height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
-  chunk(png, "IHDR", header);
-  chunk(png, "IDAT", z);
-  chunk(png, "IEND", {});
-  return std::string(png.begin(), png.end());
+  return zv::encodePng(width, height, rgb, 3);
 }
 
 inline bool writePng(const std::string& path, const zv::ScreenState& s, int32_t page) {
