@@ -92,8 +92,10 @@ struct Backend {
   void (*raiseWindow)(NativeWindow* window);  // foreground: on top and focused
 
   // Presentation: the layer writes a band of the client area between lock and
-  // unlock; unlock shows the rectangle given (client coordinates).
-  bool (*lockSurface)(NativeWindow* window, Surface* surface);
+  // unlock; unlock shows the rectangle given (client coordinates). Lock is told the
+  // rectangle about to be written (empty when the caller only reads), so that a
+  // backend whose showing goes on after unlock can wait until that part is free.
+  bool (*lockSurface)(NativeWindow* window, const RECT& writing, Surface* surface);
   void (*unlockSurface)(NativeWindow* window, const RECT& changed);
 
   // Screen and display modes. setMode answers a DISP_CHANGE_* value; a null mode

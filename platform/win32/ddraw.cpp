@@ -365,7 +365,10 @@ void DDSurface::showOnScreenLocked(const uint8_t* pixels, int32_t pitch, const L
     const RECT area = intersect(screen, client);
     if (isEmpty(area)) continue;
     Surface surface;
-    if (!backend->lockSurface(window->native, &surface)) continue;
+    if (!backend->lockSurface(window->native, RECT{area.left - client.left, area.top - client.top,
+                                                   area.right - client.left, area.bottom - client.top},
+                              &surface))
+      continue;
     const int32_t x = area.left - client.left;
     const int32_t count = std::min<int32_t>(area.right - area.left, surface.width - x);
     RECT changed{0, 0, 0, 0};

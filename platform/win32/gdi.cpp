@@ -170,7 +170,8 @@ int SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height,
   }
 
   Surface surface;
-  if (!backend->lockSurface(window->native, &surface)) return 0;
+  if (!backend->lockSurface(window->native, RECT{0, 0, 0, 0}, &surface)) return 0;
+  backend->unlockSurface(window->native, RECT{0, 0, 0, 0});
   // Source columns that land inside the client area.
   int64_t column_first = std::max<int64_t>({x_source, 0, static_cast<int64_t>(x_source) - x_dest});
   int64_t column_end = std::min<int64_t>({static_cast<int64_t>(x_source) + width, dib_width,
@@ -180,13 +181,25 @@ int SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height,
   // the bottom line of a bottom-up one (whose source y counts from the bottom).
   int64_t scan_first = std::max<int64_t>(start_scan, y_source);
   int64_t scan_end = std::min<int64_t>(static_cast<int64_t>(start_scan) + lines, static_cast<int64_t>(y_source) + height);
-  RECT changed{surface.width, surface.height, 0, 0};
-  uint64_t written = 0;
-  if (column_first < column_end) {
-    const auto count = static_cast<int32_t>(column_end - column_first);
-    const int64_t x = x_dest + (column_first - x_source);
-    for (int64_t scan = scan_first; scan < scan_end; ++scan) {
-      int64_t y = top_down ? y_dest + (scan - y_source) : y_dest + (static_cast<int64_t>(y_source) + height - 1 - scan);
+  if (column_first >= column_end) return static_cast<int>(lines);
+  const auto count = static_cast<int32_t>(column_end - column_first);
+  const int64_t x = x_dest + (column_first - x_source);
+  const auto row_of = [&](int64_t scan) {
+    return top_down ? y_dest + (scan - y_source) : y_dest + (static_cast<int64_t>(y_source) + height - 1 - scan);
+  };
+  // The rows go out in bands: a backend that shows a band while the next one is
+  // converted overlaps its copy with ours.
+  constexpr int64_t BAND_LINES = 160;
+  for (int64_t band_first = scan_first; band_first < scan_end; band_first += BAND_LINES) {
+    const int64_t band_end = std::min(band_first + BAND_LINES, scan_end);
+    const int64_t top = std::max<int64_t>(std::min(row_of(band_first), row_of(band_end - 1)), 0);
+    const int64_t bottom = std::min<int64_t>(std::max(row_of(band_first), row_of(band_end - 1)) + 1, surface.height);
+    if (top >= bottom) continue;
+    const RECT band{static_cast<LONG>(x), static_cast<LONG>(top), static_cast<LONG>(x + count),
+                    static_cast<LONG>(bottom)};
+    if (!backend->lockSurface(window->native, band, &surface)) break;
+    for (int64_t scan = band_first; scan < band_end; ++scan) {
+      const int64_t y = row_of(scan);
       if (y < 0 || y >= surface.height) continue;
       const uint8_t* source = static_cast<const uint8_t*>(bits) + static_cast<size_t>(scan - start_scan) * stride +
                               static_cast<size_t>(column_first) * static_cast<size_t>(bpp / 8);
@@ -198,16 +211,10 @@ int SetDIBitsToDevice(HDC dc, int x_dest, int y_dest, DWORD width, DWORD height,
         case 24: rgb24Row(row, source, count); break;
         default: zv::alphaClearRowVector(out, source, count, nullptr); break;
       }
-      changed.top = std::min<LONG>(changed.top, static_cast<LONG>(y));
-      changed.bottom = std::max<LONG>(changed.bottom, static_cast<LONG>(y + 1));
-      ++written;
     }
-    changed.left = static_cast<LONG>(x);
-    changed.right = static_cast<LONG>(x + count);
+    window->presented_lines += static_cast<uint64_t>(bottom - top);
+    backend->unlockSurface(window->native, band);
   }
-  if (written == 0) changed = RECT{0, 0, 0, 0};
-  window->presented_lines += written;
-  backend->unlockSurface(window->native, changed);
   return static_cast<int>(lines);
 }
 
@@ -330,7 +337,7 @@ BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, in
   const Backend* backend = desktop().backend;
   Window* window = from->window;
   Surface surface{};
-  if (!backend || !window->native || !backend->lockSurface(window->native, &surface)) return TRUE;
+  if (!backend || !window->native || !backend->lockSurface(window->native, RECT{0, 0, 0, 0}, &surface)) return TRUE;
   Bitmap& b = *to->bitmap;
   // Clip the rectangle to the source surface and the destination bitmap.
   const int64_t left = std::max<int64_t>({0, -static_cast<int64_t>(x), -static_cast<int64_t>(x_source)});

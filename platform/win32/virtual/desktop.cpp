@@ -67,7 +67,7 @@ void setTopmost(NativeWindow*, bool) {}
 void setColourKey(NativeWindow*, bool, uint32_t) {}
 void raiseWindow(NativeWindow*) {}
 
-bool lockSurface(NativeWindow* native, Surface* surface) {
+bool lockSurface(NativeWindow* native, const RECT&, Surface* surface) {
   VirtualWindow* window = self(native);
   *surface = Surface{window->pixels.data(), window->width, window->width, window->height};
   return true;

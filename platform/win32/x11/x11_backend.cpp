@@ -49,6 +49,9 @@ struct Record {
   XImage* image = nullptr;  // the client area as shown: width * scale by height * scale
   XShmSegmentInfo shm{};
   bool shared = false;
+  // Image rows that requests already sent read from the shared memory, perhaps not
+  // yet carried out: nothing writes them before the server has (empty when equal).
+  int32_t reading_top = 0, reading_bottom = 0;
   int32_t scale = 1, offset_x = 0, offset_y = 0;  // of the picture inside the X window
   bool fullscreen = false;
   bool visible = false, mapped = false, want_focus = false, maximized = false, topmost = false;
@@ -205,6 +208,7 @@ void freeImageLocked(Record* r) {
     XSync(c.display, False);
     shmdt(r->shm.shmaddr);
     r->image->data = nullptr;
+    r->reading_top = r->reading_bottom = 0;
   }
   XDestroyImage(r->image);
   r->image = nullptr;
@@ -287,6 +291,13 @@ void makeImageLocked(Record* r) {
   }
 }
 
+// Waits, when the server may still read image rows top to bottom, until it has.
+void awaitReadsLocked(Record* r, int32_t top, int32_t bottom) {
+  if (top >= r->reading_bottom || bottom <= r->reading_top) return;
+  XSync(connection().display, False);
+  r->reading_top = r->reading_bottom = 0;
+}
+
 // Copies a band of the pixels into the image, each pixel as a scale × scale block.
 void copyToImageLocked(Record* r, const RECT& band) {
   XImage* image = r->image;
@@ -322,11 +333,14 @@ void putImageLocked(Record* r, int32_t x, int32_t y, int32_t width, int32_t heig
   if (!r->image || !r->mapped || width <= 0 || height <= 0) return;
   GC gc = DefaultGC(c.display, c.screen);
   if (r->shared) {
+    // The server reads the shared memory while it carries out the request, which it
+    // does while the caller goes on: a later write into these rows waits for it.
     XShmPutImage(c.display, r->xid, gc, r->image, x, y, r->offset_x + x, r->offset_y + y,
                  static_cast<unsigned>(width), static_cast<unsigned>(height), False);
-    // The server reads the shared memory while it carries out the request: the next
-    // copy into the image waits until it has.
-    XSync(c.display, False);
+    XFlush(c.display);
+    const bool none = r->reading_top >= r->reading_bottom;
+    r->reading_top = none ? y : std::min(r->reading_top, y);
+    r->reading_bottom = none ? y + height : std::max(r->reading_bottom, y + height);
   } else {
     XPutImage(c.display, r->xid, gc, r->image, x, y, r->offset_x + x, r->offset_y + y, static_cast<unsigned>(width),
               static_cast<unsigned>(height));
@@ -609,9 +623,13 @@ void raiseWindow(NativeWindow* window) {
   if (r->visible) focusLocked(r);
 }
 
-bool lockSurface(NativeWindow* window, Surface* surface) {
+bool lockSurface(NativeWindow* window, const RECT& writing, Surface* surface) {
   Record* r = self(window);
   if (r->image_is_surface) {
+    if (writing.top < writing.bottom) {
+      XLock hold;
+      awaitReadsLocked(r, static_cast<int32_t>(writing.top), static_cast<int32_t>(writing.bottom));
+    }
     *surface = Surface{reinterpret_cast<uint32_t*>(r->image->data), r->image->bytes_per_line / 4, r->width, r->height};
   } else {
     *surface = Surface{r->pixels.data(), r->width, r->width, r->height};
@@ -625,8 +643,11 @@ void unlockSurface(NativeWindow* window, const RECT& changed) {
   RECT band{std::max<LONG>(changed.left, 0), std::max<LONG>(changed.top, 0), std::min<LONG>(changed.right, r->width),
             std::min<LONG>(changed.bottom, r->height)};
   if (band.left >= band.right || band.top >= band.bottom) return;
-  if (!r->image_is_surface) copyToImageLocked(r, band);
   const int32_t k = r->scale;
+  if (!r->image_is_surface) {
+    awaitReadsLocked(r, static_cast<int32_t>(band.top) * k, static_cast<int32_t>(band.bottom) * k);
+    copyToImageLocked(r, band);
+  }
   putImageLocked(r, static_cast<int32_t>(band.left) * k, static_cast<int32_t>(band.top) * k,
                  static_cast<int32_t>(band.right - band.left) * k, static_cast<int32_t>(band.bottom - band.top) * k);
 }
