@@ -123,6 +123,40 @@ TEST_F(Gdi, EightBitBottomUpStoresItsLastLineFirst) {
   EXPECT_EQ(p[(kHeight - 1) * kWidth + 5], colourOf(indexAt(5, kHeight - 1)));
 }
 
+// A picture taller than the bands it is shown in: every supplied line lands on its
+// row and nothing else changes, top-down and bottom-up, cut at the window's top.
+TEST_F(Gdi, TallPicturesLandLineForLineAcrossTheirBands) {
+  constexpr int width = 3, height = 520, shown = 500, y_dest = -7, start = 3, lines = 510;
+  HWND tall = makeWindow(width, shown, WS_POPUP);
+  HDC dc = GetDC(tall);
+  for (const bool top_down : {true, false}) {
+    SCOPED_TRACE(top_down ? "top-down" : "bottom-up");
+    std::vector<uint32_t> picture(static_cast<size_t>(width) * height);  // stored line by line
+    for (int scan = 0; scan < height; ++scan)
+      for (int x = 0; x < width; ++x) picture[static_cast<size_t>(scan) * width + x] = 0x100u * scan + x + 1;
+    const BITMAPINFO info = zv::test::bitmapInfo32(width, top_down ? height : -height);  // negative: bottom-up
+    ASSERT_EQ(SetDIBitsToDevice(dc, 0, y_dest, width, height, 0, 0, start, lines,
+                                picture.data() + static_cast<size_t>(start) * width, &info, DIB_RGB_COLORS),
+              lines);
+    int32_t w = 0, h = 0;
+    const std::vector<uint32_t> p = zv::vdesk::clientPixels(tall, &w, &h);
+    ASSERT_EQ(h, shown);
+    for (int row = 0; row < shown; ++row) {
+      const int line = row - y_dest;  // of the picture, from its top
+      const int scan = top_down ? line : height - 1 - line;
+      for (int x = 0; x < width; ++x) {
+        const uint32_t expected = scan >= start && scan < start + lines ? 0x100u * scan + x + 1 : 0;
+        ASSERT_EQ(p[static_cast<size_t>(row) * width + x], expected) << x << ", " << row;
+      }
+    }
+    // The next picture starts from black.
+    std::vector<uint32_t> black(static_cast<size_t>(width) * shown);
+    const BITMAPINFO clear = zv::test::bitmapInfo32(width, shown);
+    SetDIBitsToDevice(dc, 0, 0, width, shown, 0, 0, 0, shown, black.data(), &clear, DIB_RGB_COLORS);
+  }
+  ReleaseDC(tall, dc);
+}
+
 TEST_F(Gdi, SixteenBitsAre555WithFieldsWidenedAsTheScreenShowsThem) {
   DibInfo info = dibInfo(3, -2, 16);
   size_t stride = strideOf(3, 16);  // 6 bytes of pixels, 8 per line
