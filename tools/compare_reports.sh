@@ -64,10 +64,13 @@ for ((i = 1; i <= count; ++i)); do
   for ((k = 0; k < 9; ++k)); do entry; done > "$work/input"
   (cd "$work" && "$linux/invar" < input > /dev/null 2>&1 && mv invar.txt linux.txt)
   rm -f "$WINEPREFIX/drive_c/invar.txt"
-  "$windows/wine-run" "$windows/invar.exe" < "$work/input" > /dev/null 2>&1
+  "$windows/wine-run" "$windows/invar.exe" < "$work/input" > /dev/null 2> "$work/errors"
+  status=$?
   cp "$WINEPREFIX/drive_c/invar.txt" "$work/windows.txt" 2>/dev/null || : > "$work/windows.txt"
   cmp -s "$work/linux.txt" "$work/windows.txt" && continue
   echo "case $i: $(tr '\n' ' ' < "$work/input")"
+  # A missing report says why, as far as the Windows run told.
+  [[ -s $work/windows.txt ]] || { echo "  the Windows run ended with status $status"; head -5 "$work/errors"; }
   if compare "$work/linux.txt" "$work/windows.txt"; then
     last_place=$((last_place + 1))
   else
