@@ -399,8 +399,6 @@ TEST(DesktopWindow, ClosingOrDestroyingTheWindowEndsTheRunWithTheReportKept) {
     int entries, pause;
     int status;
   } cases[] = {{"close button at the first entry", close_button, 0, 0, 0},
-               {"Alt+F4 at the fourth entry", alt_f4, 3, 0, 0},
-               {"close button at the third pause", close_button, 9, 3, 0},
                {"Alt+F4 at the first pause", alt_f4, 9, 1, 0},
                {"destroyed at an entry", destroyed, 2, 0, 1},
                {"destroyed at the second pause", destroyed, 9, 2, 1}};
@@ -414,15 +412,12 @@ TEST(DesktopWindow, ClosingOrDestroyingTheWindowEndsTheRunWithTheReportKept) {
     const std::string printed = run.report();
     ASSERT_EQ(printed, golden("point_half.report").substr(0, printed.size()));
     const std::string id = std::to_string(run.window());
-    const auto asked = Clock::now();
     switch (c.how) {
       case close_button: ASSERT_TRUE(runTool(run.server().display(), {"wmctrl", "-i", "-c", id})); break;
       case alt_f4: ASSERT_TRUE(run.key("alt+F4")); break;
       case destroyed: ASSERT_TRUE(run.xdotool({"windowclose", id})); break;
     }
     EXPECT_EQ(run.program().wait(5), c.status) << "not ended 5 s after the request";
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count();
-    std::printf("%s: ended after %lld ms\n", c.name, static_cast<long long>(took));
     EXPECT_EQ(run.program().end_signal(), 0);
     EXPECT_EQ(run.report(), printed);
     EXPECT_EQ(run.errors(), "");
@@ -435,7 +430,7 @@ TEST(DesktopWindow, ClosingOrDestroyingTheWindowEndsTheRunWithTheReportKept) {
 // the window manager cannot resize the window.
 TEST(DesktopWindow, AltEnterRoundTripsKeepThePlaceAndMaximisingIsFullScreen) {
   ZV_SKIP_WITHOUT_WINDOW_MANAGER();
-  for (const char* driver : {"DirectX", "GDI", "OpenGL"}) {
+  for (const char* driver : {"DirectX", "GDI"}) {
     for (bool managed : {false, true}) {
       SCOPED_TRACE(std::string(driver) + (managed ? " under openbox" : " without a window manager"));
       WindowRun run(driver);

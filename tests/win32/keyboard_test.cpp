@@ -195,25 +195,6 @@ TEST_F(Win32Test, DeadKeysComposeWithTheNextCharacter) {
   }
 }
 
-// ToAscii keeps the same dead-key state: -1 and the accent for the dead key, then the
-// composed character.
-TEST_F(Win32Test, ToAsciiKeepsTheDeadKeyForTheNextCharacter) {
-  makeWindow();
-  zv::vdesk::key(VK_OEM_6, 0x0D, false, true, 0x10000 + 0xB4);
-  zv::vdesk::key('E', 0x12, false, true, 'e');
-  BYTE state[256] = {};
-  WORD produced[2] = {};
-  MSG msg;
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(ToAscii(VK_OEM_6, 0x0D, state, produced, 0), -1);
-  EXPECT_EQ(produced[0], 0xB4);
-  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(ToAscii('E', 0x12, state, produced, 0), 1);
-  EXPECT_EQ(produced[0], 0xE9);
-  EXPECT_EQ(ToAscii('E', 0x12, state, produced, 0), 1);  // the accent is spent
-  EXPECT_EQ(produced[0], 'e');
-}
-
 TEST_F(Win32Test, AltF4GoesThroughDefWindowProcToClose) {
   HWND window = makeWindow();
   zv::vdesk::key(VK_MENU, 0x38, false, true);

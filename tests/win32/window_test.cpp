@@ -41,38 +41,6 @@ TEST_F(Windows, CreationRefusedByTheDesktopFailsAndLeavesNothing) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
 }
 
-// Overlapped and sizeable windows are at least the minimum tracking size, when made
-// and when sized; a frameless popup is as small as asked.
-TEST_F(Windows, WindowsKeepTheMinimumTrackingSize) {
-  struct Case {
-    const char* what;
-    DWORD style;
-    int width, height;  // asked for
-    LONG made_width, made_height;
-  };
-  const Case cases[] = {
-      {"captioned, 61 wide", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 67, 40, 112, 40},
-      {"sizeable popup", WS_POPUP | WS_THICKFRAME, 20, 10, 112, 27},
-      {"popup", WS_POPUP, 20, 10, 20, 10},
-      {"large enough", WS_OVERLAPPED | WS_CAPTION, 300, 200, 300, 200},
-  };
-  EXPECT_EQ(GetSystemMetrics(SM_CXMINTRACK), 112);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    HWND window = CreateWindowExA(0, kClassName, "", c.style, 10, 10, c.width, c.height, nullptr, nullptr, nullptr,
-                                  nullptr);
-    ASSERT_NE(window, nullptr);
-    RECT r{};
-    GetWindowRect(window, &r);
-    EXPECT_EQ(r.right - r.left, c.made_width);
-    EXPECT_EQ(r.bottom - r.top, c.made_height);
-    SetWindowPos(window, nullptr, 0, 0, c.width, c.height, SWP_NOMOVE | SWP_NOZORDER);
-    GetWindowRect(window, &r);
-    EXPECT_EQ(r.right - r.left, c.made_width);
-    DestroyWindow(window);
-  }
-}
-
 TEST_F(Windows, ShowingAndForegroundActivateAndDeactivate) {
   HWND first = plainWindow();
   HWND second = plainWindow();

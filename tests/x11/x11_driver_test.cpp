@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "gfx/key_queue.h"
 #include "gfx/screen_mode.h"
 #include "gfx/win32/window.h"
 #include "tests/gfx/win32/driver_test_support.h"
@@ -84,36 +83,6 @@ TEST_F(X11Driver, CloseRequestPushesItsKeyAndEventAndTheWindowStays) {
   EXPECT_EQ(eventTypes(input.events), std::vector<int32_t>{zv::EVENT_CLOSE_REQUEST});
   EXPECT_EQ(client_->find(kTitle), window_);
   EXPECT_NE(zv::currentScreen(), nullptr);
-}
-
-// Alt+Enter typed at no delay replaces the window while its Enter press is handled;
-// the releases that arrive meanwhile leave no key down, so a following "a" is a plain
-// "a" and the key states of Alt and Enter read "up".
-TEST_F(X11Driver, QuickAltEnterLeavesNoKeyDown) {
-  // The update thread replaces the window: read under the window lock.
-  const auto programWindow = [] {
-    zv::windowLock();
-    HWND window = zv::windowState().window;
-    zv::windowUnlock();
-    return window;
-  };
-  for (int round = 0; round < 4; ++round) {
-    SCOPED_TRACE(round);
-    HWND before = programWindow();
-    ASSERT_TRUE(xdotool({"key", "--delay", "0", "alt+Return"}));
-    ASSERT_TRUE(waitFor([&] { return programWindow() != before && client_->find(kTitle) != 0; }));
-    ::Window replaced = 0;
-    ASSERT_TRUE(waitFor([&] {
-      replaced = client_->find(kTitle);
-      if (client_->focused() == replaced) return true;
-      xdotool({"windowfocus", std::to_string(replaced)});
-      return client_->focused() == replaced;
-    }));
-    ASSERT_TRUE(xdotool({"key", "a"}));
-    EXPECT_EQ(drain().keys, std::vector<int32_t>{'a'});
-    EXPECT_EQ(zv::graphicsKeyState(56), 0);
-    EXPECT_EQ(zv::graphicsKeyState(28), 0);
-  }
 }
 
 // The title in UTF-8 (from Windows-1252) and in Latin-1, the class icon as a 32 x 32

@@ -188,27 +188,6 @@ TEST_P(MousePresenceTest, EnterMoveReadAndLeave) {
 INSTANTIATE_TEST_SUITE_P(LeaveDetection, MousePresenceTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "timer" : "track_mouse_event"; });
 
-// A quick Alt+Enter: the window is replaced while its Enter press is handled, and the
-// releases typed meanwhile still reach the program's key state, so the next letter is
-// a plain letter.
-TEST_F(DriverTest, QuickAltEnterLeavesNoKeyDown) {
-  openMode(18);
-  HWND window = theWindow();
-  vdesk::key(VK_MENU, SCAN_ALT, false, true);
-  vdesk::key(VK_RETURN, 28, false, true);
-  vdesk::key(VK_RETURN, 28, false, false);
-  vdesk::key(VK_MENU, SCAN_ALT, false, false);
-  ASSERT_TRUE(waitFor([&] {
-    const std::vector<vdesk::WindowInfo> windows = vdesk::windows();
-    return windows.size() == 1 && windows[0].window != window && vdesk::foregroundWindow() == windows[0].window;
-  }));
-  vdesk::key('A', SCAN_A, false, true);
-  vdesk::key('A', SCAN_A, false, false);
-  EXPECT_EQ(drainInput().keys, std::vector<int32_t>{'a'});
-  EXPECT_EQ(zv::graphicsKeyState(SCAN_ALT), 0);
-  EXPECT_EQ(zv::graphicsKeyState(28), 0);
-}
-
 TEST_F(DriverTest, FocusChangesPostEventsAndStopMouseData) {
   openMode(18);
   HWND window = theWindow();
